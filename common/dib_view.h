@@ -1,0 +1,28 @@
+// The two display records, the working planes and the lock that guards the spectrum pixels.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "platform/win32.h"
+
+// A picture as the display paints it: bottom-up rows of blue, green, red bytes.
+struct DibView {
+  HWND window;  // set by the display thread when the window exists
+  BITMAPINFOHEADER header;
+  std::uint8_t *pixels;
+};
+
+extern DibView sourceView;    // the loaded picture, rows padded to 4 bytes
+extern DibView spectrumView;  // W2 x H2, rows of exactly 3 * W2 bytes
+
+// Held while the spectrum pixels are rewritten and while a window is painted, so that
+// painting never shows a half-written buffer.
+extern std::mutex spectrumPixelsLock;
+
+constexpr int kPlaneCapacity = 1024;
+
+// Row y of each plane is null or a zero-filled row of kPlaneCapacity floats.
+extern float *realPlane[kPlaneCapacity];
+extern float *imagPlane[kPlaneCapacity];
+extern float *magnitudePlane[kPlaneCapacity];

@@ -1,0 +1,83 @@
+// The window class, the display thread with its two windows and message loop, and painting.
+#include "display/display.h"
+
+#include <mutex>
+
+#include "common/dib_view.h"
+
+std::atomic<int> windowsReady{0};
+HWND pictureWindow = nullptr;
+
+namespace {
+
+HINSTANCE instance = nullptr;
+int pictureWidth = 0;
+int pictureHeight = 0;
+
+}  // namespace
+
+void startDisplay(int width, int height) {
+  instance = reinterpret_cast<HINSTANCE>(GetWindowLongA(nullptr, GWL_HINSTANCE));
+  pictureWidth = width;
+  pictureHeight = height;
+
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = 48;
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = displayWindowProc;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = 10;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = "GRC0";
+  if (RegisterClassExA(&windowClass) == 0) return;
+
+  if (_beginthread(displayThreadMain, 0, nullptr) == static_cast<std::uintptr_t>(-1)) return;
+  // The display thread sets the flag even when a window could not be created.
+  windowsReady.wait(0, std::memory_order_acquire);
+}
+
+void displayThreadMain(void *) {
+  const int captionHeight = GetSystemMetrics(SM_CYCAPTION);
+  const int frameWidth = GetSystemMetrics(SM_CXDLGFRAME);
+  const int frameHeight = GetSystemMetrics(SM_CYDLGFRAME);
+
+  HWND window = CreateWindowExA(0, "GRC0", "BMPファイルの表示", WS_VISIBLE, CW_USEDEFAULT,
+                                CW_USEDEFAULT, pictureWidth + 2 * frameWidth,
+                                pictureHeight + captionHeight + 2 * frameHeight, nullptr,
+                                nullptr, instance, nullptr);
+  pictureWindow = window;
+  SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&sourceView));
+  sourceView.window = window;
+
+  window = CreateWindowExA(0, "GRC0", "空間周波数スペクトル", WS_VISIBLE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, spectrumView.header.biWidth + 2 * frameWidth,
+                           spectrumView.header.biHeight + captionHeight + 2 * frameHeight,
+                           nullptr, nullptr, instance, nullptr);
+  SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&spectrumView));
+  spectrumView.window = window;
+
+  windowsReady.store(1, std::memory_order_release);
+  windowsReady.notify_all();
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) != 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+LRESULT displayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
+
+  const auto *view = reinterpret_cast<const DibView *>(GetWindowLongA(window, 0));
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  {
+    std::lock_guard<std::mutex> guard(spectrumPixelsLock);
+    SetDIBitsToDevice(dc, 0, 0, view->header.biWidth, view->header.biHeight, 0, 0, 0,
+                      view->header.biHeight, view->pixels,
+                      reinterpret_cast<const BITMAPINFO *>(&view->header), DIB_RGB_COLORS);
+  }
+  EndPaint(window, &paint);
+  return 0;
+}

@@ -1,0 +1,14 @@
+// Console text and single-key input: the console interface that the logic uses.
+#pragma once
+
+// Writes printf-formatted text to standard output at once, in the terminal's character set.
+// The format is UTF-8; arguments are passed through unchanged; %f always prints a '.'.
+void consolePrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes one whole line and a newline, like puts.
+void consolePuts(const char *line);
+
+// Waits for one key press on the controlling terminal, without echo and without Enter.
+// Function and cursor keys arrive as two successive codes (0 or 224, then the key's code).
+// Returns -1 when no key can be read (no terminal, end of input, hang-up).
+int _getch();

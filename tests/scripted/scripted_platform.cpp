@@ -1,0 +1,78 @@
+// Scripted console, keys and file dialog; window calls that behave as when no display exists.
+#include "tests/scripted/scripted_platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "platform/console.h"
+#include "platform/file_dialog.h"
+#include "platform/win32.h"
+
+std::string scriptedOutput;
+std::deque<int> scriptedKeys;
+std::string scriptedChosenPath;
+
+void resetScriptedPlatform() {
+  scriptedOutput.clear();
+  scriptedKeys.clear();
+  scriptedChosenPath.clear();
+}
+
+void consolePrintf(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list copy;
+  va_copy(copy, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, arguments);
+  va_end(arguments);
+  text.pop_back();
+  scriptedOutput += text;
+}
+
+void consolePuts(const char *line) {
+  scriptedOutput += line;
+  scriptedOutput += '\n';
+}
+
+int _getch() {
+  if (scriptedKeys.empty()) return -1;
+  const int key = scriptedKeys.front();
+  scriptedKeys.pop_front();
+  return key;
+}
+
+BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
+  if (scriptedChosenPath.empty() || scriptedChosenPath.size() >= dialog->nMaxFile) return 0;
+  std::memcpy(dialog->lpstrFile, scriptedChosenPath.c_str(), scriptedChosenPath.size() + 1);
+  return 1;
+}
+
+ATOM RegisterClassExA(const WNDCLASSEXA *) { return 0; }
+HWND CreateWindowExA(DWORD, const char *, const char *, DWORD, int, int, int, int, HWND, HMENU,
+                     HINSTANCE, void *) {
+  return nullptr;
+}
+LONG_PTR SetWindowLongA(HWND, int, LONG_PTR) { return 0; }
+LONG_PTR GetWindowLongA(HWND, int) { return 0; }
+int GetSystemMetrics(int) { return 0; }
+BOOL GetMessageA(MSG *, HWND, UINT, UINT) { return 0; }
+BOOL TranslateMessage(const MSG *) { return 0; }
+LRESULT DispatchMessageA(const MSG *) { return 0; }
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+HDC BeginPaint(HWND, PAINTSTRUCT *) { return nullptr; }
+BOOL EndPaint(HWND, const PAINTSTRUCT *) { return 1; }
+int SetDIBitsToDevice(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const void *,
+                      const BITMAPINFO *, UINT) {
+  return 0;
+}
+BOOL InvalidateRect(HWND, const RECT *, BOOL) { return 0; }
+LRESULT SendMessageA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+std::uintptr_t _beginthread(void (*routine)(void *), unsigned, void *argument) {
+  std::thread(routine, argument).detach();
+  return 0;
+}
