@@ -1,0 +1,212 @@
+// Reading 24-bit BMP files: every header field checked before the pixels are allocated.
+#include "bitmap/bitmap_reader.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "common/dib_view.h"
+#include "common/texts.h"
+#include "platform/console.h"
+#include "platform/file_dialog.h"
+
+char bitmapFilePath[256];
+
+namespace {
+
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+
+constexpr char kReadError[] = "ファイル読み込みのエラー\n";
+constexpr char kPixelReadError[] = "ファイル(DIB部)読み込みのエラー\n";
+
+struct BitmapFileHeader {
+  std::uint16_t bfType;
+  std::uint32_t bfSize;
+  std::uint16_t bfReserved1;
+  std::uint16_t bfReserved2;
+  std::uint32_t bfOffBits;
+};
+
+std::uint16_t little16(const unsigned char *bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+std::uint32_t little32(const unsigned char *bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Fields print as signed 32-bit decimals, as the listing has always shown them.
+int asSigned(std::uint32_t value) { return static_cast<int>(value); }
+
+void listFileHeader(const BitmapFileHeader &header) {
+  consolePrintf("------ BITMAPFILEHEADER ------\n");
+  consolePrintf("WORD  \t bfType      \t %04X ('%c%c') \n", header.bfType, header.bfType & 0xFF,
+                header.bfType >> 8);
+  consolePrintf("DWORD \t bfSize      \t %d(byte) \n", asSigned(header.bfSize));
+  consolePrintf("WORD  \t bfReserved1 \t %d \n", header.bfReserved1);
+  consolePrintf("WORD  \t bfReserved2 \t %d \n", header.bfReserved2);
+  consolePrintf("DWORD \t bfOffBits   \t %d \n", asSigned(header.bfOffBits));
+}
+
+void listInfoHeader(const BITMAPINFOHEADER &header) {
+  consolePrintf(kInfoHeaderTitle);
+  consolePrintf(kBiSizeLine, asSigned(header.biSize));
+  consolePrintf(kBiWidthLine, header.biWidth);
+  consolePrintf(kBiHeightLine, header.biHeight);
+  consolePrintf(kBiPlanesLine, header.biPlanes);
+  consolePrintf(kBiBitCountLine, header.biBitCount);
+  consolePrintf("DWORD \t biCompression   \t %d \n", asSigned(header.biCompression));
+  consolePrintf("DWORD \t biSizeImage     \t %d \n", asSigned(header.biSizeImage));
+  consolePrintf("LONG  \t biXPelsPerMeter \t %d \n", header.biXPelsPerMeter);
+  consolePrintf("LONG  \t biYPelsPerMeter \t %d \n", header.biYPelsPerMeter);
+  consolePrintf("DWORD \t biClrUsed       \t %d \n", asSigned(header.biClrUsed));
+  consolePrintf("DWORD \t biClrImportant  \t %d \n", asSigned(header.biClrImportant));
+}
+
+BITMAPINFOHEADER decodeInfoHeader(const unsigned char *bytes) {
+  BITMAPINFOHEADER header;
+  header.biSize = little32(bytes + 0);
+  header.biWidth = static_cast<LONG>(little32(bytes + 4));
+  header.biHeight = static_cast<LONG>(little32(bytes + 8));
+  header.biPlanes = little16(bytes + 12);
+  header.biBitCount = little16(bytes + 14);
+  header.biCompression = little32(bytes + 16);
+  header.biSizeImage = little32(bytes + 20);
+  header.biXPelsPerMeter = static_cast<LONG>(little32(bytes + 24));
+  header.biYPelsPerMeter = static_cast<LONG>(little32(bytes + 28));
+  header.biClrUsed = little32(bytes + 32);
+  header.biClrImportant = little32(bytes + 36);
+  return header;
+}
+
+// The file's length in bytes, or -1 when it cannot be told.
+long long fileLength(std::FILE *file) {
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+  const long length = std::ftell(file);
+  if (std::fseek(file, here, SEEK_SET) != 0) return -1;
+  return length;
+}
+
+// Turns top-down rows bottom-up, in place.
+void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
+  for (std::uint64_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+    std::uint8_t *a = pixels + top * stride;
+    std::uint8_t *b = pixels + bottom * stride;
+    for (std::uint64_t i = 0; i < stride; ++i) std::swap(a[i], b[i]);
+  }
+}
+
+}  // namespace
+
+bool readBitmapStream(std::FILE *file, const char *path) {
+  unsigned char bytes[kInfoHeaderSize];
+  if (std::fread(bytes, 1, kFileHeaderSize, file) != kFileHeaderSize) {
+    consolePrintf(kReadError);
+    return false;
+  }
+  BitmapFileHeader fileHeader;
+  fileHeader.bfType = little16(bytes + 0);
+  fileHeader.bfSize = little32(bytes + 2);
+  fileHeader.bfReserved1 = little16(bytes + 6);
+  fileHeader.bfReserved2 = little16(bytes + 8);
+  fileHeader.bfOffBits = little32(bytes + 10);
+  if (fileHeader.bfType != 0x4D42) {
+    consolePrintf("%s はDIBフォーマットではありません", path);
+    return false;
+  }
+  listFileHeader(fileHeader);
+
+  if (std::fread(bytes, 1, kInfoHeaderSize, file) != kInfoHeaderSize) {
+    consolePrintf(kReadError);
+    return false;
+  }
+  BITMAPINFOHEADER &header = sourceView.header;
+  header = decodeInfoHeader(bytes);
+  listInfoHeader(header);
+
+  if (header.biBitCount != 24) {
+    consolePrintf("本プログラムは24bitカラーのBMPファイルのみ扱えます\n");
+    return false;
+  }
+  if (header.biSize < kInfoHeaderSize) {
+    consolePrintf("この形式のBMPファイルは扱えません\n");
+    return false;
+  }
+  if (header.biCompression != 0) {
+    consolePrintf("圧縮されたBMPファイルは扱えません\n");
+    return false;
+  }
+  if (header.biWidth <= 0 || header.biHeight == 0) {
+    consolePrintf("画像の幅または高さが不正です\n");
+    return false;
+  }
+
+  // Sizes in 64 bits: no product of header fields can overflow them.
+  const std::uint64_t stride = (3 * static_cast<std::uint64_t>(header.biWidth) + 3) / 4 * 4;
+  const bool topDown = header.biHeight < 0;
+  const std::uint64_t rows = topDown ? -static_cast<std::int64_t>(header.biHeight)
+                                     : static_cast<std::uint64_t>(header.biHeight);
+  const std::uint64_t size = stride * rows;
+
+  // Pixels start at bfOffBits, unless that points into the headers.
+  const std::uint64_t headersEnd = kFileHeaderSize + static_cast<std::uint64_t>(header.biSize);
+  const std::uint64_t offset = fileHeader.bfOffBits >= headersEnd ? fileHeader.bfOffBits : headersEnd;
+  const long long length = fileLength(file);
+  if (length < 0) {
+    consolePrintf(kReadError);
+    return false;
+  }
+  if (offset > static_cast<std::uint64_t>(length) ||
+      size > static_cast<std::uint64_t>(length) - offset ||
+      std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+    consolePrintf(kPixelReadError);
+    return false;
+  }
+
+  auto *pixels = static_cast<std::uint8_t *>(std::malloc(size));
+  if (pixels == nullptr) {
+    consolePrintf("メモリが足りません\n");
+    return false;
+  }
+  if (std::fread(pixels, 1, size, file) != size) {
+    consolePrintf(kPixelReadError);
+    std::free(pixels);
+    return false;
+  }
+  if (topDown) {
+    flipRows(pixels, stride, rows);
+    header.biHeight = static_cast<LONG>(rows);
+  }
+  sourceView.pixels = pixels;
+  return true;
+}
+
+bool readBitmapFile() {
+  char fileTitle[64] = "";
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = 76;
+  dialog.lpstrFilter = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = bitmapFilePath;
+  dialog.nMaxFile = sizeof bitmapFilePath;
+  dialog.lpstrFileTitle = fileTitle;
+  dialog.nMaxFileTitle = sizeof fileTitle - 1;
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  if (GetOpenFileNameA(&dialog) == 0) {
+    bitmapFilePath[0] = '\0';
+    return false;
+  }
+
+  consolePrintf("file name [%s]\n", bitmapFilePath);
+  // The file stays open for the life of the process.
+  std::FILE *file = std::fopen(bitmapFilePath, "rb");
+  if (file == nullptr) {
+    consolePrintf(kReadError);
+    return false;
+  }
+  return readBitmapStream(file, bitmapFilePath);
+}

@@ -1,0 +1,68 @@
+// Console text on standard output, converted to the terminal's character set and flushed at once.
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <iconv.h>
+
+#include "platform/console.h"
+#include "platform/linux/terminal_text.h"
+
+namespace {
+
+// Only the character set is taken from the environment: LC_NUMERIC stays "C" so %f prints '.'.
+iconv_t openConverter() {
+  std::setlocale(LC_CTYPE, "");
+  const char *codeset = nl_langinfo(CODESET);
+  if (codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0 ||
+      std::strcmp(codeset, "ANSI_X3.4-1968") == 0 || std::strcmp(codeset, "ASCII") == 0) {
+    return reinterpret_cast<iconv_t>(-1);
+  }
+  return iconv_open(codeset, "UTF-8");
+}
+
+}  // namespace
+
+std::string toTerminalText(const char *utf8) {
+  static std::mutex lock;
+  static const iconv_t converter = openConverter();
+  std::string text(utf8);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+
+  std::lock_guard<std::mutex> guard(lock);
+  std::vector<char> out(text.size() * 4 + 16);
+  char *in = text.data();
+  size_t inLeft = text.size();
+  char *outPointer = out.data();
+  size_t outLeft = out.size();
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(converter, &in, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1) ||
+      iconv(converter, nullptr, nullptr, &outPointer, &outLeft) == static_cast<size_t>(-1)) {
+    return text;
+  }
+  return std::string(out.data(), outPointer);
+}
+
+// The format is converted before formatting: Shift_JIS and EUC-JP never produce a '%' byte
+// inside a character, and the arguments (the path among them) are already the locale's bytes.
+void consolePrintf(const char *format, ...) {
+  const std::string converted = toTerminalText(format);
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stdout, converted.c_str(), arguments);
+  va_end(arguments);
+  std::fflush(stdout);
+}
+
+void consolePuts(const char *line) {
+  const std::string converted = toTerminalText(line);
+  std::fputs(converted.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}

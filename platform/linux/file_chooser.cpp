@@ -1,0 +1,187 @@
+// The open-file dialog: the desktop's when a display is there, otherwise a chooser on the terminal.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/file_dialog.h"
+#include "platform/linux/desktop_dialog.h"
+#include "platform/linux/terminal_text.h"
+
+namespace {
+
+struct Filter {
+  std::string name;
+  std::string pattern;
+};
+
+// The dialog's filter pairs, "name\0pattern\0...\0".
+std::vector<Filter> parseFilters(const char *pairs) {
+  std::vector<Filter> filters;
+  while (pairs != nullptr && *pairs != '\0') {
+    Filter filter;
+    filter.name = pairs;
+    pairs += filter.name.size() + 1;
+    filter.pattern = pairs;
+    pairs += filter.pattern.size() + 1;
+    filters.push_back(filter);
+  }
+  return filters;
+}
+
+bool endsWithIgnoringCase(const std::string &name, const std::string &suffix) {
+  if (name.size() < suffix.size()) return false;
+  return std::equal(suffix.rbegin(), suffix.rend(), name.rbegin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+// Patterns of the form "*.ext" (any case) and "*.*", each possibly one of several split by ';'.
+bool matchesPattern(const std::string &name, const std::string &patterns) {
+  size_t start = 0;
+  while (start <= patterns.size()) {
+    size_t end = patterns.find(';', start);
+    if (end == std::string::npos) end = patterns.size();
+    const std::string pattern = patterns.substr(start, end - start);
+    if (pattern == "*.*" || pattern == "*") return true;
+    if (pattern.rfind("*.", 0) == 0 && endsWithIgnoringCase(name, pattern.substr(1))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::vector<std::string> listFolder(const std::string &patterns) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator(".", error)) {
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError)) continue;
+    const std::string name = entry.path().filename().string();
+    if (matchesPattern(name, patterns)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void say(std::FILE *terminal, const std::string &utf8) {
+  std::fputs(toTerminalText(utf8.c_str()).c_str(), terminal);
+  std::fflush(terminal);
+}
+
+// Reads one line without its newline; false at end of input.
+bool readLine(std::FILE *terminal, std::string &line) {
+  line.clear();
+  int c;
+  while ((c = std::fgetc(terminal)) != EOF && c != '\n') line += static_cast<char>(c);
+  return c != EOF || !line.empty();
+}
+
+// The full path of the answer, or the reason it cannot be opened.
+bool resolveChoice(const std::string &answer, size_t maxLength, std::string &path,
+                   std::string &reason) {
+  std::filesystem::path chosen(answer);
+  if (chosen.is_relative()) {
+    std::error_code error;
+    chosen = std::filesystem::current_path(error) / chosen;
+  }
+  path = chosen.lexically_normal().string();
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
+    reason = "no such file: " + path;
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    reason = "not a regular file: " + path;
+    return false;
+  }
+  if (path.size() > maxLength) {
+    reason = "the full path is longer than " + std::to_string(maxLength) + " bytes";
+    return false;
+  }
+  return true;
+}
+
+// Talks on the terminal only, so that standard output holds nothing but the program's text.
+BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
+  std::FILE *terminal = std::fopen("/dev/tty", "r+e");
+  if (terminal == nullptr) return 0;
+
+  const std::vector<Filter> filters = parseFilters(dialog->lpstrFilter);
+  size_t current = dialog->nFilterIndex >= 1 && dialog->nFilterIndex <= filters.size()
+                       ? dialog->nFilterIndex - 1
+                       : 0;
+  const size_t maxLength = dialog->nMaxFile > 0 ? dialog->nMaxFile - 1 : 0;
+  std::vector<std::string> names;
+  bool showList = true;
+  BOOL chosen = 0;
+
+  for (;;) {
+    if (showList) {
+      const std::string pattern = filters.empty() ? "*.*" : filters[current].pattern;
+      names = listFolder(pattern);
+      std::string text = "\nOpen a file\n";
+      for (size_t i = 0; i < filters.size(); ++i) {
+        text += (i == current ? "  [x] " : "  [ ] ") + filters[i].name + "\n";
+      }
+      for (size_t i = 0; i < names.size(); ++i) {
+        text += "  " + std::to_string(i + 1) + ") " + names[i] + "\n";
+      }
+      if (names.empty()) text += "  (no matching files here)\n";
+      say(terminal, text);
+      showList = false;
+    }
+    std::string prompt = "Number or path";
+    for (const Filter &filter : filters) prompt += ", " + filter.pattern;
+    say(terminal, prompt + " to list, Enter to cancel: ");
+
+    std::string answer;
+    if (!readLine(terminal, answer) || answer.empty()) break;
+
+    const auto filter = std::find_if(filters.begin(), filters.end(),
+                                     [&](const Filter &f) { return f.pattern == answer; });
+    if (filter != filters.end()) {
+      current = static_cast<size_t>(filter - filters.begin());
+      showList = true;
+      continue;
+    }
+    std::string choice = answer;
+    if (answer.find_first_not_of("0123456789") == std::string::npos && answer.size() < 9) {
+      const size_t number = std::stoul(answer);
+      if (number >= 1 && number <= names.size()) choice = names[number - 1];
+    }
+    std::string path, reason;
+    if (!resolveChoice(choice, maxLength, path, reason)) {
+      say(terminal, reason + "\n");
+      continue;
+    }
+    std::memcpy(dialog->lpstrFile, path.c_str(), path.size() + 1);
+    if (dialog->lpstrFileTitle != nullptr && dialog->nMaxFileTitle > 0) {
+      const std::string title = std::filesystem::path(path).filename().string();
+      const size_t length = std::min<size_t>(title.size(), dialog->nMaxFileTitle - 1);
+      std::memcpy(dialog->lpstrFileTitle, title.data(), length);
+      dialog->lpstrFileTitle[length] = '\0';
+    }
+    chosen = 1;
+    break;
+  }
+  std::fclose(terminal);
+  return chosen;
+}
+
+}  // namespace
+
+BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
+  if (dialog->lpstrFile == nullptr || dialog->nMaxFile == 0) return 0;
+  switch (desktopChooseFile(dialog)) {
+    case DesktopDialogResult::chosen: return 1;
+    case DesktopDialogResult::cancelled: return 0;
+    case DesktopDialogResult::unavailable: break;
+  }
+  return terminalChooseFile(dialog);
+}
