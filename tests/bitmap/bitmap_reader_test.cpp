@@ -1,0 +1,201 @@
+// The BMP reader: the header listing, every refusal with its one message, and pixel placement.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bitmap/bitmap_reader.h"
+#include "common/dib_view.h"
+#include "tests/scripted/scripted_platform.h"
+#include "tests/support/bmp_fixture.h"
+
+namespace {
+
+constexpr char kReadError[] = "ファイル読み込みのエラー\n";
+constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
+
+struct ReadResult {
+  bool ok;
+  std::string output;
+};
+
+ReadResult readBytes(const std::string &bytes) {
+  resetScriptedPlatform();
+  std::free(sourceView.pixels);
+  sourceView = DibView{};
+  std::string copy = bytes;
+  std::FILE *file = copy.empty() ? std::fopen("/dev/null", "rb")
+                                 : fmemopen(copy.data(), copy.size(), "rb");
+  const bool ok = readBitmapStream(file, "/pictures/a.bmp");
+  std::fclose(file);
+  return {ok, scriptedOutput};
+}
+
+std::string endOf(const std::string &text, size_t length) {
+  return text.size() < length ? text : text.substr(text.size() - length);
+}
+
+TEST(BitmapReader, ListsBothHeadersOfA3x2Picture) {
+  const std::string file = bmpPicture(3, 2, [](int x, int row) { return 0x010203u * (x + 3 * row); });
+  const ReadResult result = readBytes(file);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.output,
+            "------ BITMAPFILEHEADER ------\n"
+            "WORD  \t bfType      \t 4D42 ('BM') \n"
+            "DWORD \t bfSize      \t 78(byte) \n"
+            "WORD  \t bfReserved1 \t 0 \n"
+            "WORD  \t bfReserved2 \t 0 \n"
+            "DWORD \t bfOffBits   \t 54 \n"
+            "------ BITMAPINFOHEADER ------\n"
+            "DWORD \t biSize          \t 40 \n"
+            "LONG  \t biWidth         \t 3 \n"
+            "LONG  \t biHeight        \t 2 \n"
+            "WORD  \t biPlanes        \t 1 \n"
+            "WORD  \t biBitCount      \t 24 \n"
+            "DWORD \t biCompression   \t 0 \n"
+            "DWORD \t biSizeImage     \t 24 \n"
+            "LONG  \t biXPelsPerMeter \t 2835 \n"
+            "LONG  \t biYPelsPerMeter \t 2835 \n"
+            "DWORD \t biClrUsed       \t 0 \n"
+            "DWORD \t biClrImportant  \t 0 \n");
+  EXPECT_EQ(sourceView.header.biWidth, 3);
+  EXPECT_EQ(sourceView.header.biHeight, 2);
+  EXPECT_EQ(std::memcmp(sourceView.pixels, file.data() + 54, 24), 0);
+}
+
+TEST(BitmapReader, PrintsUnsignedFieldsAsSignedDecimals) {
+  BmpFields fields;
+  fields.bfSize = 0xFFFFFFFF;
+  fields.biSizeImage = 0x80000000;
+  const ReadResult result = readBytes(bmpFile(fields, bmpPixels(1, 1, [](int, int) { return 0u; })));
+  EXPECT_TRUE(result.ok);
+  EXPECT_NE(result.output.find("bfSize      \t -1(byte) \n"), std::string::npos);
+  EXPECT_NE(result.output.find("biSizeImage     \t -2147483648 \n"), std::string::npos);
+}
+
+TEST(BitmapReader, RefusesEachBrokenFileWithItsOneMessage) {
+  const std::string pixels = bmpPixels(2, 2, [](int, int) { return 0x808080u; });
+  const auto with = [&](auto change) {
+    BmpFields fields;
+    fields.biWidth = 2;
+    fields.biHeight = 2;
+    change(fields);
+    return bmpFile(fields, pixels);
+  };
+  const std::string valid = with([](BmpFields &) {});
+  struct Case {
+    const char *name;
+    std::string bytes;
+    std::string message;  // the end of the output
+    bool listed;          // both headers listed before the message
+  };
+  const Case cases[] = {
+      {"empty file", "", kReadError, false},
+      {"file header cut short", valid.substr(0, 13), kReadError, false},
+      {"not BM", "XY" + valid.substr(2), "/pictures/a.bmp はDIBフォーマットではありません", false},
+      {"information header cut short", valid.substr(0, 53), kReadError, false},
+      {"8-bit picture", with([](BmpFields &f) { f.biBitCount = 8; }),
+       "本プログラムは24bitカラーのBMPファイルのみ扱えます\n", true},
+      {"core header", with([](BmpFields &f) { f.biSize = 12; }),
+       "この形式のBMPファイルは扱えません\n", true},
+      {"compressed", with([](BmpFields &f) { f.biCompression = 1; }),
+       "圧縮されたBMPファイルは扱えません\n", true},
+      {"zero width", with([](BmpFields &f) { f.biWidth = 0; }), "画像の幅または高さが不正です\n", true},
+      {"negative width", with([](BmpFields &f) { f.biWidth = -2; }),
+       "画像の幅または高さが不正です\n", true},
+      {"zero height", with([](BmpFields &f) { f.biHeight = 0; }), "画像の幅または高さが不正です\n",
+       true},
+      {"pixels cut short", valid.substr(0, valid.size() - 1), kPixelError, true},
+      {"huge picture in a tiny file", with([](BmpFields &f) { f.biWidth = f.biHeight = 100000; }),
+       kPixelError, true},
+      {"most negative height", with([](BmpFields &f) { f.biHeight = INT32_MIN; }), kPixelError, true},
+      {"widest picture", with([](BmpFields &f) { f.biWidth = INT32_MAX; }), kPixelError, true},
+      {"pixels past the end", with([](BmpFields &f) { f.bfOffBits = 0xFFFFFFFF; }), kPixelError,
+       true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult result = readBytes(c.bytes);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(endOf(result.output, c.message.size()), c.message);
+    EXPECT_EQ(result.output.find("------ BITMAPINFOHEADER ------") != std::string::npos, c.listed);
+    // One message: the output ends with it and holds it once.
+    EXPECT_EQ(result.output.find(c.message), result.output.size() - c.message.size());
+  }
+}
+
+TEST(BitmapReader, ReadsExactlyThePixelsThePictureNeeds) {
+  // biSizeImage 0 (common) and larger than the pixels both read the padded rows.
+  for (std::int64_t claimed : {0, 24, 4096}) {
+    SCOPED_TRACE(claimed);
+    BmpFields fields;
+    fields.biWidth = 3;
+    fields.biHeight = 2;
+    fields.biSizeImage = claimed;
+    const std::string pixels = bmpPixels(3, 2, [](int x, int row) { return 0x100u * (x + 1) + row; });
+    ASSERT_TRUE(readBytes(bmpFile(fields, pixels)).ok);
+    EXPECT_EQ(std::memcmp(sourceView.pixels, pixels.data(), 24), 0);
+  }
+}
+
+TEST(BitmapReader, FindsThePixelsAtTheirOffset) {
+  const std::string pixels = bmpPixels(2, 1, [](int x, int) { return 0x010101u * (x + 5); });
+  struct Case {
+    const char *name;
+    std::uint32_t biSize, bfOffBits;
+  };
+  const Case cases[] = {
+      {"gap before the pixels", 40, 70},
+      {"offset inside the headers", 40, 20},
+      {"offset zero", 40, 0},
+      {"version 5 header", 124, 138},
+      {"version 5 header, offset inside it", 124, 54},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    BmpFields fields;
+    fields.biWidth = 2;
+    fields.biSize = c.biSize;
+    fields.bfOffBits = c.bfOffBits;
+    ASSERT_TRUE(readBytes(bmpFile(fields, pixels)).ok);
+    EXPECT_EQ(std::memcmp(sourceView.pixels, pixels.data(), pixels.size()), 0);
+  }
+}
+
+TEST(BitmapReader, TurnsTopDownRowsBottomUp) {
+  BmpFields fields;
+  fields.biWidth = 1;
+  fields.biHeight = -3;
+  const std::string pixels = bmpPixels(1, 3, [](int, int row) { return 10u + row; });
+  const ReadResult result = readBytes(bmpFile(fields, pixels));
+  ASSERT_TRUE(result.ok);
+  EXPECT_NE(result.output.find("biHeight        \t -3 \n"), std::string::npos);
+  EXPECT_EQ(sourceView.header.biHeight, 3);
+  // Stored top row first: the last stored row becomes the bottom row.
+  EXPECT_EQ(sourceView.pixels[0], 12);
+  EXPECT_EQ(sourceView.pixels[4], 11);
+  EXPECT_EQ(sourceView.pixels[8], 10);
+}
+
+TEST(BitmapReader, ChoosesThroughTheDialog) {
+  const std::string path = testing::TempDir() + "reader_dialog.bmp";
+  writeFile(path, bmpPicture(1, 1, [](int, int) { return 0u; }));
+
+  resetScriptedPlatform();
+  EXPECT_FALSE(readBitmapFile());
+  EXPECT_EQ(bitmapFilePath[0], '\0');
+  EXPECT_EQ(scriptedOutput, "");
+
+  scriptedChosenPath = path;
+  EXPECT_TRUE(readBitmapFile());
+  EXPECT_EQ(scriptedOutput.rfind("file name [" + path + "]\n------ BITMAPFILEHEADER", 0), 0u);
+
+  resetScriptedPlatform();
+  scriptedChosenPath = testing::TempDir() + "no_such_picture.bmp";
+  EXPECT_FALSE(readBitmapFile());
+  EXPECT_EQ(scriptedOutput, "file name [" + scriptedChosenPath + "]\n" + kReadError);
+}
+
+}  // namespace
