@@ -1,0 +1,90 @@
+// The radix-2 decimation-in-frequency transform with recurrence twiddles and bit-pair reordering.
+#include "spectrum/fft1d.h"
+
+#include <cmath>
+
+int powerOfTwo(int n) {
+  return 1 << n;
+}
+
+namespace {
+
+int stageCount(int n) {
+  return static_cast<int>(std::log(n + 0.5) / std::log(2.0));
+}
+
+void reorder(float *re, float *im, int n, int stages) {
+  // Level i exchanges index bit i-1 with bit stages-i; together they reverse every index.
+  for (int i = 1; i <= stages / 2; ++i) {
+    const int p = powerOfTwo(i - 1);
+    const int q = n / (4 * p);
+    for (int g = 0; g < p; ++g) {
+      const int g0 = g * 4 * q;
+      for (int k = 1; k <= q; ++k) {
+        const int u = ((k - 1) / p) * p + k;
+        const int first = g0 + p + u - 1;
+        const int second = g0 + 2 * q + u - 1;
+        const float tr = re[first];
+        re[first] = re[second];
+        re[second] = tr;
+        const float ti = im[first];
+        im[first] = im[second];
+        im[second] = ti;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void bitPairReorder(float *re, float *im, int n) {
+  reorder(re, im, n, stageCount(n));
+}
+
+void fft1d(float *re, float *im, int n) {
+  const int stages = stageCount(n);
+  const float delta = static_cast<float>(kTwoPi / n);
+
+  for (int s = 1; s <= stages; ++s) {
+    const int blocks = powerOfTwo(s - 1);
+    const int half = n / (2 * blocks);
+    const int length = 2 * half;
+    const float theta = static_cast<float>(blocks * static_cast<double>(delta));
+    const float wpi = static_cast<float>(std::sin(static_cast<double>(theta)));
+    // cos(theta) - 1 as -2 sin^2(theta/2): the unrounded sine times the stored one.
+    const double sigma = std::sin(theta / 2.0);
+    const float tau = static_cast<float>(sigma);
+    const float wpr = static_cast<float>((sigma * -2.0) * tau);
+    for (int j = 0; j < blocks; ++j) {
+      const int base = j * length;
+      float wr = 1.0f;
+      float wi = 0.0f;
+      for (int k = 0; k < half; ++k) {
+        const int a = base + k;
+        const int b = a + half;
+        const float xa = re[a];
+        const float ya = im[a];
+        re[a] = static_cast<float>(static_cast<double>(xa) + re[b]);
+        im[a] = static_cast<float>(static_cast<double>(ya) + im[b]);
+        const float dr = static_cast<float>(static_cast<double>(xa) - re[b]);
+        const float di = static_cast<float>(static_cast<double>(ya) - im[b]);
+        re[b] = static_cast<float>(static_cast<double>(dr) * wr + static_cast<double>(di) * wi);
+        im[b] = static_cast<float>(static_cast<double>(di) * wr - static_cast<double>(dr) * wi);
+        const float nextWi = static_cast<float>(
+            (static_cast<double>(wpr) * wi + static_cast<double>(wpi) * wr) + wi);
+        const float nextWr = static_cast<float>(
+            (static_cast<double>(wpr) * wr - static_cast<double>(wpi) * wi) + wr);
+        wi = nextWi;
+        wr = nextWr;
+      }
+    }
+  }
+
+  reorder(re, im, n, stages);
+
+  const float root = static_cast<float>(std::sqrt(static_cast<double>(n)));
+  for (int k = 0; k < n; ++k) {
+    re[k] = static_cast<float>(re[k] / static_cast<double>(root));
+    im[k] = static_cast<float>(im[k] / static_cast<double>(root));
+  }
+}

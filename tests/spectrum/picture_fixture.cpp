@@ -1,0 +1,118 @@
+// Builds and releases the test pictures, the spectrum buffer and the plane rows.
+#include "tests/spectrum/picture_fixture.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/dib_view.h"
+#include "tests/scripted/scripted_platform.h"
+
+namespace {
+
+std::vector<std::uint8_t> pictureStorage;
+std::vector<std::uint8_t> spectrumStorage;
+
+int largestPowerOfTwoUpTo(int n) {
+  int p = 1;
+  while (p * 2 <= n) p *= 2;
+  return p;
+}
+
+int pictureStride() {
+  const int rowBytes = 3 * sourceView.header.biWidth;
+  return (rowBytes + 3) / 4 * 4;
+}
+
+void releasePlanes() {
+  for (int y = 0; y < kPlaneCapacity; ++y) {
+    std::free(realPlane[y]);
+    std::free(imagPlane[y]);
+    std::free(magnitudePlane[y]);
+    realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
+  }
+}
+
+}  // namespace
+
+void setUpPicture(int width, int height) {
+  tearDownPicture();
+  sourceView.header.biSize = 40;
+  sourceView.header.biWidth = width;
+  sourceView.header.biHeight = height;
+  sourceView.header.biPlanes = 1;
+  sourceView.header.biBitCount = 24;
+  pictureStorage.assign(static_cast<size_t>(pictureStride()) * height, 0);
+  sourceView.pixels = pictureStorage.data();
+
+  spectrumView.header = sourceView.header;
+  const int w2 = largestPowerOfTwoUpTo(width);
+  const int h2 = largestPowerOfTwoUpTo(height);
+  spectrumView.header.biWidth = w2;
+  spectrumView.header.biHeight = h2;
+  spectrumView.header.biSizeImage = w2 * h2 * 3;
+  spectrumStorage.assign(static_cast<size_t>(w2) * h2 * 3, kUntouched);
+  spectrumView.pixels = spectrumStorage.data();
+
+  for (int y = 0; y < h2 && y < kPlaneCapacity; ++y) {
+    realPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+    imagPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+    magnitudePlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+  }
+}
+
+void tearDownPicture() {
+  releasePlanes();
+  pictureStorage.clear();
+  spectrumStorage.clear();
+  sourceView = DibView{};
+  spectrumView = DibView{};
+}
+
+std::uint8_t *pictureBytes(int x, int rowFromTop) {
+  const int row = sourceView.header.biHeight - 1 - rowFromTop;
+  return sourceView.pixels + row * pictureStride() + 3 * x;
+}
+
+void setPictureGrey(int x, int rowFromTop, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  std::uint8_t *pixel = pictureBytes(x, rowFromTop);
+  pixel[0] = b;
+  pixel[1] = g;
+  pixel[2] = r;
+}
+
+void fillPicture(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  for (int row = 0; row < sourceView.header.biHeight; ++row) {
+    for (int x = 0; x < sourceView.header.biWidth; ++x) setPictureGrey(x, row, b, g, r);
+  }
+}
+
+int spectrumPixel(int x, int y) {
+  const std::uint8_t *pixel =
+      spectrumView.pixels + (static_cast<size_t>(y) * spectrumView.header.biWidth + x) * 3;
+  EXPECT_EQ(pixel[0], pixel[1]) << "pixel " << x << "," << y;
+  EXPECT_EQ(pixel[0], pixel[2]) << "pixel " << x << "," << y;
+  return pixel[0];
+}
+
+std::vector<std::uint8_t> spectrumBytes() {
+  return spectrumStorage;
+}
+
+std::vector<std::uint32_t> planeBits(float *const *plane) {
+  std::vector<std::uint32_t> bits(static_cast<size_t>(spectrumView.header.biHeight) *
+                                  kPlaneCapacity);
+  for (int y = 0; y < spectrumView.header.biHeight; ++y) {
+    std::memcpy(bits.data() + static_cast<size_t>(y) * kPlaneCapacity, plane[y],
+                kPlaneCapacity * sizeof(float));
+  }
+  return bits;
+}
+
+void PictureTest::SetUp() {
+  resetScriptedPlatform();
+}
+
+void PictureTest::TearDown() {
+  tearDownPicture();
+  resetScriptedPlatform();
+}
