@@ -1,9 +1,11 @@
 // The open-file dialog: the desktop's when a display is there, otherwise a chooser on the terminal.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -69,17 +71,27 @@ std::vector<std::string> listFolder(const std::string &patterns) {
   return names;
 }
 
-void say(std::FILE *terminal, const std::string &utf8) {
-  std::fputs(toTerminalText(utf8.c_str()).c_str(), terminal);
-  std::fflush(terminal);
+void say(int terminal, const std::string &utf8) {
+  const std::string text = toTerminalText(utf8.c_str());
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t wrote = write(terminal, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return;
+    done += static_cast<size_t>(wrote);
+  }
 }
 
-// Reads one line without its newline; false at end of input.
-bool readLine(std::FILE *terminal, std::string &line) {
+// Reads one line without its newline; false at end of input or on a read error.
+bool readLine(int terminal, std::string &line) {
   line.clear();
-  int c;
-  while ((c = std::fgetc(terminal)) != EOF && c != '\n') line += static_cast<char>(c);
-  return c != EOF || !line.empty();
+  for (;;) {
+    char c;
+    const ssize_t got = read(terminal, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return !line.empty();
+    if (c == '\n') return true;
+    line += c;
+  }
 }
 
 // The full path of the answer, or the reason it cannot be opened.
@@ -109,8 +121,8 @@ bool resolveChoice(const std::string &answer, size_t maxLength, std::string &pat
 
 // Talks on the terminal only, so that standard output holds nothing but the program's text.
 BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
-  std::FILE *terminal = std::fopen("/dev/tty", "r+e");
-  if (terminal == nullptr) return 0;
+  const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0) return 0;
 
   const std::vector<Filter> filters = parseFilters(dialog->lpstrFilter);
   size_t current = dialog->nFilterIndex >= 1 && dialog->nFilterIndex <= filters.size()
@@ -170,7 +182,7 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
     chosen = 1;
     break;
   }
-  std::fclose(terminal);
+  close(terminal);
   return chosen;
 }
 

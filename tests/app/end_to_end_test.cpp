@@ -1,0 +1,258 @@
+// The whole program through a pseudo-terminal: the chooser, the keys, the exact standard output,
+// the exit status, and the terminal's settings afterwards.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/bmp_fixture.h"
+#include "tests/support/program_session.h"
+
+namespace {
+
+constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
+
+std::string counter(int columns) {
+  std::string text;
+  for (int x = 0; x < columns; ++x) {
+    text += '\r';
+    text += std::to_string(x);
+    text += "    \r";
+  }
+  return text;
+}
+
+// The listing of a w x h picture of rows padded to 4 bytes, and of its 8 x 8 spectrum record.
+std::string listing(const std::string &path, int width, int height, int w2, int h2) {
+  const int pixels = (3 * width + 3) / 4 * 4 * height;
+  return "file name [" + path + "]\n" +
+         "------ BITMAPFILEHEADER ------\n"
+         "WORD  \t bfType      \t 4D42 ('BM') \n"
+         "DWORD \t bfSize      \t " + std::to_string(54 + pixels) + "(byte) \n"
+         "WORD  \t bfReserved1 \t 0 \n"
+         "WORD  \t bfReserved2 \t 0 \n"
+         "DWORD \t bfOffBits   \t 54 \n"
+         "------ BITMAPINFOHEADER ------\n"
+         "DWORD \t biSize          \t 40 \n"
+         "LONG  \t biWidth         \t " + std::to_string(width) + " \n"
+         "LONG  \t biHeight        \t " + std::to_string(height) + " \n"
+         "WORD  \t biPlanes        \t 1 \n"
+         "WORD  \t biBitCount      \t 24 \n"
+         "DWORD \t biCompression   \t 0 \n"
+         "DWORD \t biSizeImage     \t " + std::to_string(pixels) + " \n"
+         "LONG  \t biXPelsPerMeter \t 2835 \n"
+         "LONG  \t biYPelsPerMeter \t 2835 \n"
+         "DWORD \t biClrUsed       \t 0 \n"
+         "DWORD \t biClrImportant  \t 0 \n"
+         "------ BITMAPINFOHEADER ------\n"
+         "DWORD \t biSize          \t 40 \n"
+         "LONG  \t biWidth         \t " + std::to_string(w2) + " \n"
+         "LONG  \t biHeight        \t " + std::to_string(h2) + " \n"
+         "WORD  \t biPlanes        \t 1 \n"
+         "WORD  \t biBitCount      \t 24 \n";
+}
+
+class EndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = testing::TempDir() + "e2e_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    mkdir(folder_.c_str(), 0755);
+    // Every pixel's bytes sum to 21: grey level 7.
+    picture_ = folder_ + "/grey7.bmp";
+    writeFile(picture_, bmpPicture(9, 8, [](int, int) { return 0x070707u; }));
+    writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
+  }
+  void TearDown() override { closeSession(session_); }
+
+  void start(SessionOptions options = {}) {
+    if (options.folder == ".") options.folder = folder_;
+    session_ = startProgram(options);
+  }
+
+  // Picks the picture at the chooser and waits for the first prompt.
+  void pickPicture() {
+    ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+    typeKeys(session_, picture_ + "\n");
+    ASSERT_TRUE(waitForStdout(session_, kPrompt)) << session_.stdoutText;
+  }
+
+  std::string folder_, picture_;
+  ProgramSession session_;
+};
+
+TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
+  start();
+  pickPicture();
+  const std::string first = listing(picture_, 9, 8, 8, 8) +
+                            " 横FFT後　max = 19.798990 x 0 y 7 \n" + counter(8) +
+                            " 縦横FFT後　max 56.000004 min 0.000000 \n" + kPrompt;
+  EXPECT_EQ(session_.stdoutText, first);
+
+  // x, Ctrl+C and Q only prompt again; a cursor key prompts twice; 2 switches to log scale.
+  typeKeys(session_, "x");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 2));
+  typeKeys(session_, "\x03");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 3));
+  typeKeys(session_, "Q");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 4));
+  typeKeys(session_, "\x1b[A");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 6));
+  typeKeys(session_, "2");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 7));
+  typeKeys(session_, "0");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 8));
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+
+  const std::string prompt = kPrompt;
+  EXPECT_EQ(session_.stdoutText,
+            first + prompt + prompt + prompt + prompt + prompt +
+                "\n log表示=1 DCcut=0 拡大=0\n" + " 横FFT後　max = 19.798990 x 0 y 7 \n" +
+                counter(8) + " 縦横FFT後　max 4.025352 min 0.000000 \n" + prompt +
+                "\n log表示=1 DCcut=0 拡大=0\n" + prompt);
+}
+
+TEST_F(EndToEnd, ChooserPicksByNumberAndRelativePathAndExplainsRefusals) {
+  start();
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  // The text file is not listed under the BMP filter, but is under all files.
+  EXPECT_NE(session_.terminalText.find("1) grey7.bmp"), std::string::npos);
+  EXPECT_EQ(session_.terminalText.find("notes.txt"), std::string::npos);
+  EXPECT_NE(session_.terminalText.find("[x] BMPファイル(*.bmp)"), std::string::npos);
+  typeKeys(session_, "*.*\n");
+  ASSERT_TRUE(waitForTerminal(session_, "[x] すべてのファイル(*.*)"));
+  ASSERT_TRUE(waitForTerminal(session_, "2) notes.txt"));
+  typeKeys(session_, "missing.bmp\n");
+  ASSERT_TRUE(waitForTerminal(session_, "no such file: " + folder_ + "/missing.bmp"));
+  typeKeys(session_, "/tmp\n");
+  ASSERT_TRUE(waitForTerminal(session_, "not a regular file: /tmp"));
+  // An existing file whose full path is longer than 255 bytes.
+  std::string longPath = std::string(120, 'd') + "/" + std::string(120, 'e');
+  mkdir((folder_ + "/" + longPath.substr(0, 120)).c_str(), 0755);
+  mkdir((folder_ + "/" + longPath).c_str(), 0755);
+  longPath += "/grey7.bmp";
+  writeFile(folder_ + "/" + longPath, bmpPicture(1, 1, [](int, int) { return 0u; }));
+  typeKeys(session_, longPath + "\n");
+  ASSERT_TRUE(waitForTerminal(session_, "the full path is longer than 255 bytes"));
+  EXPECT_EQ(session_.stdoutText, "");  // the chooser never writes to standard output
+
+  typeKeys(session_, "./sub/../grey7.bmp\n");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt));
+  EXPECT_EQ(session_.stdoutText.rfind("file name [" + picture_ + "]\n", 0), 0u);
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+
+  closeSession(session_);
+  start();
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, "1\n");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt));
+  EXPECT_EQ(session_.stdoutText.rfind("file name [" + picture_ + "]\n", 0), 0u);
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+}
+
+TEST_F(EndToEnd, CancellingPrintsNothingAndSucceeds) {
+  for (const char *answer : {"\n", "\x04"}) {  // an empty line, end of input
+    SCOPED_TRACE(answer[0] == '\n' ? "empty line" : "end of input");
+    closeSession(session_);
+    start();
+    ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+    typeKeys(session_, answer);
+    EXPECT_EQ(waitForExit(session_), 0);
+    EXPECT_EQ(session_.stdoutText, "");
+  }
+  // Without a terminal no file can be chosen: the same quiet end.
+  closeSession(session_);
+  SessionOptions options;
+  options.withTerminal = false;
+  start(options);
+  EXPECT_EQ(waitForExit(session_), 0);
+  EXPECT_EQ(session_.stdoutText, "");
+}
+
+TEST_F(EndToEnd, ARefusedFileEndsWithItsMessageAndStatusOne) {
+  start();
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, "notes.txt\n");
+  EXPECT_EQ(waitForExit(session_), 1);
+  EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ +
+                                     "/notes.txt はDIBフォーマットではありません");
+}
+
+TEST_F(EndToEnd, KeysComeFromTheTerminalNotStandardInput) {
+  start();
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, picture_ + "\n");
+  ASSERT_TRUE(write(session_.input, "2q", 2) == 2);
+  ASSERT_TRUE(waitForStdout(session_, kPrompt));
+  EXPECT_FALSE(waitForStdout(session_, "log表示", 1, 300));
+  EXPECT_EQ(session_.status, -1);  // still waiting for a key
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+}
+
+TEST_F(EndToEnd, KeysTypedAheadAreKept) {
+  start();
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, picture_ + "\n4q");
+  EXPECT_EQ(waitForExit(session_), 0);
+  EXPECT_EQ(countOf(session_.stdoutText, "\n log表示=0 DCcut=1 拡大=0\n"), 1u);
+}
+
+TEST_F(EndToEnd, ALostTerminalEndsTheLoop) {
+  start();
+  pickPicture();
+  // The terminal hangs up.
+  close(session_.master);
+  close(session_.slave);
+  session_.master = session_.slave = -1;
+  EXPECT_NE(waitForExit(session_, 5000), -1);
+}
+
+TEST_F(EndToEnd, TheTerminalIsRestoredOnEveryWayOut) {
+  struct Case {
+    const char *name;
+    int signal;  // 0: end with q
+  };
+  const Case cases[] = {{"q", 0},
+                        {"SIGTERM", SIGTERM},
+                        {"SIGHUP", SIGHUP},
+                        {"SIGINT", SIGINT},
+                        {"SIGQUIT", SIGQUIT}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    closeSession(session_);
+    start();
+    termios before{};
+    tcgetattr(session_.slave, &before);
+    pickPicture();
+    // The prompt is out just before the key read switches the terminal.
+    termios during{};
+    pumpUntil(session_, [&] {
+      tcgetattr(session_.slave, &during);
+      return (during.c_lflag & ICANON) == 0;
+    }, 2000);
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(during.c_iflag & (IXON | ICRNL), 0u);
+    EXPECT_NE(during.c_oflag & OPOST, 0u);  // output processing stays on
+    if (c.signal == 0) {
+      typeKeys(session_, "q");
+      EXPECT_EQ(waitForExit(session_), 0);
+    } else {
+      kill(session_.pid, c.signal);
+      EXPECT_EQ(waitForExit(session_), 128 + c.signal);
+    }
+    termios after{};
+    tcgetattr(session_.slave, &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+    EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+  }
+}
+
+}  // namespace

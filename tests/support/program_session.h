@@ -1,0 +1,161 @@
+// Runs the built program as a person would: a pseudo-terminal as its controlling terminal (the
+// keys and the chooser), its standard output on a separate pipe, its standard input elsewhere.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ProgramSession {
+  pid_t pid = -1;
+  int master = -1;  // the terminal's master side: what the test types and what it shows
+  int slave = -1;   // kept open so the terminal's settings can be read after the program ends
+  int output = -1;  // the program's standard output
+  int input = -1;   // the program's standard input (a pipe the test may write to)
+  std::string stdoutText;
+  std::string terminalText;
+  int status = -1;  // wait status once ended
+};
+
+struct SessionOptions {
+  std::string folder = ".";
+  bool withTerminal = true;
+  std::vector<std::string> environment;  // extra NAME=VALUE entries
+};
+
+inline ProgramSession startProgram(const SessionOptions &options,
+                                   const char *binary = BMPSPECTRUM_BINARY) {
+  ProgramSession session;
+  if (options.withTerminal) {
+    // A new pseudo-terminal starts cooked and echoing, as a shell leaves a terminal.
+    winsize size{40, 120, 0, 0};
+    openpty(&session.master, &session.slave, nullptr, nullptr, &size);
+    fcntl(session.master, F_SETFD, FD_CLOEXEC);
+    fcntl(session.slave, F_SETFD, FD_CLOEXEC);
+  }
+  int out[2], in[2];
+  pipe2(out, O_CLOEXEC);
+  pipe2(in, O_CLOEXEC);
+  session.pid = fork();
+  if (session.pid == 0) {
+    setsid();
+    if (options.withTerminal) {
+      ioctl(session.slave, TIOCSCTTY, 0);
+      dup2(session.slave, 2);
+    } else {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 2);
+    }
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    if (chdir(options.folder.c_str()) != 0) _exit(126);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    for (const std::string &entry : options.environment) putenv(const_cast<char *>(entry.c_str()));
+    execl(binary, binary, static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  close(in[0]);
+  session.output = out[0];
+  session.input = in[1];
+  return session;
+}
+
+// Collects what the program writes until done() holds or the time runs out.
+inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done,
+                      int timeoutMs = 10000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fds[2] = {{session.output, POLLIN, 0}, {session.master, POLLIN, 0}};
+    const int count = poll(fds, session.master >= 0 ? 2 : 1, static_cast<int>(std::min<long>(left.count(), 50)));
+    if (count < 0) continue;
+    char buffer[65536];
+    if (fds[0].revents & (POLLIN | POLLHUP)) {
+      const ssize_t got = read(session.output, buffer, sizeof buffer);
+      if (got > 0) session.stdoutText.append(buffer, static_cast<size_t>(got));
+    }
+    if (session.master >= 0 && (fds[1].revents & POLLIN)) {
+      const ssize_t got = read(session.master, buffer, sizeof buffer);
+      if (got > 0) session.terminalText.append(buffer, static_cast<size_t>(got));
+    }
+    if (session.status == -1) {
+      int status;
+      if (waitpid(session.pid, &status, WNOHANG) == session.pid) session.status = status;
+    }
+  }
+  return true;
+}
+
+inline size_t countOf(const std::string &text, const std::string &part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+    ++count;
+  }
+  return count;
+}
+
+inline bool waitForStdout(ProgramSession &session, const std::string &part, size_t times = 1,
+                          int timeoutMs = 10000) {
+  return pumpUntil(session, [&] { return countOf(session.stdoutText, part) >= times; }, timeoutMs);
+}
+
+inline bool waitForTerminal(ProgramSession &session, const std::string &part, size_t times = 1,
+                            int timeoutMs = 10000) {
+  return pumpUntil(session, [&] { return countOf(session.terminalText, part) >= times; }, timeoutMs);
+}
+
+inline void typeKeys(ProgramSession &session, const std::string &keys) {
+  if (write(session.master, keys.data(), keys.size()) < 0) return;
+}
+
+// Waits for the program to end and its output to close; kills it when the time runs out.
+// Returns the exit status, 128 + the signal that ended it, or -1 when it had to be killed.
+inline int waitForExit(ProgramSession &session, int timeoutMs = 10000) {
+  bool outputClosed = false;
+  const bool ended = pumpUntil(
+      session,
+      [&] {
+        if (session.status == -1) return false;
+        pollfd fd{session.output, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&fd, 1, 0) > 0) {
+          const ssize_t got = read(session.output, buffer, sizeof buffer);
+          if (got <= 0) {
+            outputClosed = true;
+            break;
+          }
+          session.stdoutText.append(buffer, static_cast<size_t>(got));
+        }
+        return outputClosed;
+      },
+      timeoutMs);
+  if (!ended) {
+    kill(session.pid, SIGKILL);
+    waitpid(session.pid, &session.status, 0);
+    return -1;
+  }
+  if (WIFSIGNALED(session.status)) return 128 + WTERMSIG(session.status);
+  return WEXITSTATUS(session.status);
+}
+
+inline void closeSession(ProgramSession &session) {
+  for (int *fd : {&session.master, &session.slave, &session.output, &session.input}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
