@@ -1,7 +1,10 @@
 // The window class, the display thread with its two windows and message loop, and painting.
 #include "display/display.h"
 
+#include <cstdint>
+#include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "common/dib_view.h"
 
@@ -43,16 +46,16 @@ void displayThreadMain(void *) {
 
   HWND window = CreateWindowExA(0, "GRC0", "BMPファイルの表示", WS_VISIBLE, CW_USEDEFAULT,
                                 CW_USEDEFAULT, pictureWidth + 2 * frameWidth,
-                                pictureHeight + captionHeight + 2 * frameHeight, nullptr,
-                                nullptr, instance, nullptr);
+                                pictureHeight + captionHeight + 2 * frameHeight, nullptr, nullptr,
+                                instance, nullptr);
   pictureWindow = window;
   SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&sourceView));
   sourceView.window = window;
 
   window = CreateWindowExA(0, "GRC0", "空間周波数スペクトル", WS_VISIBLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, spectrumView.header.biWidth + 2 * frameWidth,
-                           spectrumView.header.biHeight + captionHeight + 2 * frameHeight,
-                           nullptr, nullptr, instance, nullptr);
+                           spectrumView.header.biHeight + captionHeight + 2 * frameHeight, nullptr,
+                           nullptr, instance, nullptr);
   SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&spectrumView));
   spectrumView.window = window;
 
@@ -67,16 +70,29 @@ void displayThreadMain(void *) {
 }
 
 LRESULT displayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
-
   const auto *view = reinterpret_cast<const DibView *>(GetWindowLongA(window, 0));
+  if (message != WM_PAINT || !view) return DefWindowProcA(window, message, wParam, lParam);
+
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   {
     std::lock_guard<std::mutex> guard(spectrumPixelsLock);
-    SetDIBitsToDevice(dc, 0, 0, view->header.biWidth, view->header.biHeight, 0, 0, 0,
-                      view->header.biHeight, view->pixels,
-                      reinterpret_cast<const BITMAPINFO *>(&view->header), DIB_RGB_COLORS);
+    const BITMAPINFOHEADER &header = view->header;
+    const std::uint8_t *pixels = view->pixels;
+    // Spectrum rows are exactly 3 * width bytes; a device-independent bitmap's are padded to 4.
+    // Widths 1 and 2 differ, so those rows are copied into padded ones first.
+    std::vector<std::uint8_t> padded;
+    const size_t rowBytes = static_cast<size_t>(header.biWidth) * 3;
+    if (view == &spectrumView && rowBytes % 4 != 0 && header.biHeight > 0) {
+      const size_t paddedBytes = (rowBytes + 3) & ~static_cast<size_t>(3);
+      padded.assign(paddedBytes * static_cast<size_t>(header.biHeight), 0);
+      for (size_t row = 0; row < static_cast<size_t>(header.biHeight); ++row) {
+        std::memcpy(&padded[row * paddedBytes], pixels + row * rowBytes, rowBytes);
+      }
+      pixels = padded.data();
+    }
+    SetDIBitsToDevice(dc, 0, 0, header.biWidth, header.biHeight, 0, 0, 0, header.biHeight, pixels,
+                      reinterpret_cast<const BITMAPINFO *>(&header), DIB_RGB_COLORS);
   }
   EndPaint(window, &paint);
   return 0;

@@ -1,28 +1,573 @@
-// Placeholder window backend until the Xlib one lands: no window class can be registered.
+// The window subset over Xlib: one connection owned by the display thread, reached from other
+// threads only through a locked request queue.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <errno.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/win32.h"
 
-ATOM RegisterClassExA(const WNDCLASSEXA *) { return 0; }
-HWND CreateWindowExA(DWORD, const char *, const char *, DWORD, int, int, int, int, HWND, HMENU,
-                     HINSTANCE, void *) {
-  return nullptr;
-}
-LONG_PTR SetWindowLongA(HWND, int, LONG_PTR) { return 0; }
-LONG_PTR GetWindowLongA(HWND, int) { return 0; }
-int GetSystemMetrics(int) { return 0; }
-BOOL GetMessageA(MSG *, HWND, UINT, UINT) { return 0; }
-BOOL TranslateMessage(const MSG *) { return 0; }
-LRESULT DispatchMessageA(const MSG *) { return 0; }
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
-HDC BeginPaint(HWND, PAINTSTRUCT *) { return nullptr; }
-BOOL EndPaint(HWND, const PAINTSTRUCT *) { return 1; }
-int SetDIBitsToDevice(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const void *,
-                      const BITMAPINFO *, UINT) {
+struct PaintContext {
+  WindowRecord *window;
+};
+
+struct ImageDeleter {
+  void operator()(XImage *image) const { XDestroyImage(image); }
+};
+
+struct WindowRecord {
+  Window id = 0;
+  WNDPROC procedure = nullptr;
+  std::vector<unsigned char> extra;
+  int width = 0;
+  int height = 0;
+  bool alive = true;
+  bool invalid = true;  // a shown window starts out needing a paint
+  std::unique_ptr<XImage, ImageDeleter> image;
+  // The part of the image that SetDIBitsToDevice changed, sent to the server by EndPaint.
+  int dirtyLeft = 0, dirtyTop = 0, dirtyRight = 0, dirtyBottom = 0;
+  PaintContext paint{this};
+};
+
+namespace {
+
+struct WindowClass {
+  std::string name;
+  WNDPROC procedure = nullptr;
+  int extraBytes = 0;
+};
+
+// A message for the display thread; a sent one carries where the sender waits for its result.
+struct SentMessage {
+  LRESULT result = 0;
+  bool done = false;
+};
+struct Request {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  SentMessage *sent;  // null for a repaint request
+};
+
+// Set up by RegisterClassExA, then used only by the display thread.
+Display *display = nullptr;
+Visual *visual = nullptr;
+int depth = 0;
+Colormap colormap = 0;
+GC gc = nullptr;
+Atom wmProtocols, wmDeleteWindow, netWmName, netWmIconName, utf8String, motifWmHints;
+std::unique_ptr<WindowClass> windowClass;
+std::vector<std::unique_ptr<WindowRecord>> windows;
+int wakeFd = -1;
+
+// Written by the error handlers, which run on whichever thread made the failing call.
+std::atomic<bool> connectionLost{false};
+std::atomic<int> lastErrorCode{0};
+
+std::mutex requestLock;
+std::condition_variable requestDone;
+std::deque<Request> requests;  // guarded by requestLock
+std::thread::id loopThread;    // guarded by requestLock; the thread that created the windows
+bool loopEnded = false;        // guarded by requestLock
+
+// Races such as painting a window just closed from outside give BadWindow; none is fatal here.
+int onXError(Display *, XErrorEvent *error) {
+  lastErrorCode.store(error->error_code);
   return 0;
 }
-BOOL InvalidateRect(HWND, const RECT *, BOOL) { return 0; }
-LRESULT SendMessageA(HWND, UINT, WPARAM, LPARAM) { return 0; }
-std::uintptr_t _beginthread(void (*)(void *), unsigned, void *) {
-  return static_cast<std::uintptr_t>(-1);
+
+// A lost server must not end the program: note it, and return so the display thread can end.
+int onIoError(Display *connection) {
+  if (connection == display) connectionLost.store(true);
+  return 0;
+}
+void onIoErrorExit(Display *, void *) {}
+
+bool lost() {
+  return connectionLost.load();
+}
+
+WindowRecord *liveWindow(HWND window) {
+  for (const auto &record : windows) {
+    if (record.get() == window && record->alive) return record.get();
+  }
+  return nullptr;
+}
+
+WindowRecord *windowWithId(Window id) {
+  for (const auto &record : windows) {
+    if (record->id == id && record->alive) return record.get();
+  }
+  return nullptr;
+}
+
+bool chooseVisual() {
+  const int screen = DefaultScreen(display);
+  if (DefaultVisual(display, screen)->c_class == TrueColor) {
+    visual = DefaultVisual(display, screen);
+    depth = DefaultDepth(display, screen);
+    colormap = DefaultColormap(display, screen);
+    return true;
+  }
+  // Colour images need a true-colour visual; a server without one gets no windows.
+  XVisualInfo info;
+  for (int wanted : {24, 16, 15}) {
+    if (XMatchVisualInfo(display, screen, wanted, TrueColor, &info)) {
+      visual = info.visual;
+      depth = info.depth;
+      colormap = XCreateColormap(display, RootWindow(display, screen), visual, AllocNone);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool openConnection() {
+  display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0 || !chooseVisual()) {
+    if (wakeFd >= 0) close(wakeFd);
+    wakeFd = -1;
+    XCloseDisplay(display);
+    display = nullptr;
+    return false;
+  }
+  const char *names[] = {"WM_PROTOCOLS",      "WM_DELETE_WINDOW", "_NET_WM_NAME",
+                         "_NET_WM_ICON_NAME", "UTF8_STRING",      "_MOTIF_WM_HINTS"};
+  Atom atoms[6];
+  XInternAtoms(display, const_cast<char **>(names), 6, False, atoms);
+  wmProtocols = atoms[0];
+  wmDeleteWindow = atoms[1];
+  netWmName = atoms[2];
+  netWmIconName = atoms[3];
+  utf8String = atoms[4];
+  motifWmHints = atoms[5];
+  // Installed here, after any GTK dialog is gone, so GTK's exiting handlers no longer apply.
+  XSetErrorHandler(onXError);
+  XSetIOErrorHandler(onIoError);
+  XSetIOErrorExitHandler(display, onIoErrorExit, nullptr);
+  return true;
+}
+
+void setTitleAndHints(Window id, const char *title, int width, int height, bool placed) {
+  const std::string text = title ? title : "";
+  XTextProperty name;
+  name.value = reinterpret_cast<unsigned char *>(const_cast<char *>(text.c_str()));
+  name.encoding = utf8String;
+  name.format = 8;
+  name.nitems = text.size();
+
+  XSizeHints size{};
+  size.flags = PSize | PMinSize | PMaxSize | (placed ? USPosition : 0);
+  size.width = size.min_width = size.max_width = width;
+  size.height = size.min_height = size.max_height = height;
+
+  XWMHints wm{};
+  wm.flags = InputHint | StateHint;
+  wm.input = True;
+  wm.initial_state = NormalState;
+
+  std::string instanceName = program_invocation_short_name;
+  XClassHint classHint;
+  classHint.res_name = instanceName.data();
+  classHint.res_class = windowClass->name.data();
+
+  XSetWMProperties(display, id, &name, &name, nullptr, 0, &size, &wm, &classHint);
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text.c_str());
+  const int length = static_cast<int>(text.size());
+  XChangeProperty(display, id, netWmName, utf8String, 8, PropModeReplace, bytes, length);
+  XChangeProperty(display, id, netWmIconName, utf8String, 8, PropModeReplace, bytes, length);
+
+  // Motif hints: may be moved; border and title, no buttons and no resize handles.
+  constexpr long kFunctionsAndDecorations = 1 | 2;
+  constexpr long kFunctionMove = 4;
+  constexpr long kDecorBorderAndTitle = 2 | 8;
+  const long motif[5] = {kFunctionsAndDecorations, kFunctionMove, kDecorBorderAndTitle, 0, 0};
+  XChangeProperty(display, id, motifWmHints, motifWmHints, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char *>(motif), 5);
+  XSetWMProtocols(display, id, &wmDeleteWindow, 1);
+}
+
+void destroyWindow(WindowRecord *record) {
+  record->procedure(record, WM_DESTROY, 0, 0);
+  record->alive = false;
+  record->invalid = false;
+  record->image.reset();
+  if (lost()) return;
+  XDestroyWindow(display, record->id);
+  // The caller of a sent WM_CLOSE resumes only once the server has destroyed the window.
+  XSync(display, False);
+}
+
+void wake() {
+  const std::uint64_t one = 1;
+  while (write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+bool onLoopThread() {
+  return loopThread == std::this_thread::get_id();
+}
+
+// Runs the requests of other threads: sent messages go to the window procedure here.
+void handleRequests() {
+  std::deque<Request> batch;
+  {
+    std::lock_guard<std::mutex> guard(requestLock);
+    batch.swap(requests);
+  }
+  for (const Request &request : batch) {
+    WindowRecord *record = lost() ? nullptr : liveWindow(request.window);
+    LRESULT result = 0;
+    if (record && request.sent) {
+      result = record->procedure(record, request.message, request.wParam, request.lParam);
+    } else if (record) {
+      record->invalid = true;
+    }
+    if (request.sent) {
+      std::lock_guard<std::mutex> guard(requestLock);
+      request.sent->result = result;
+      request.sent->done = true;
+      requestDone.notify_all();
+    }
+  }
+}
+
+// The loop is over for good: release every waiting sender and refuse later requests.
+void endLoop() {
+  std::lock_guard<std::mutex> guard(requestLock);
+  loopEnded = true;
+  for (const Request &request : requests) {
+    if (request.sent) request.sent->done = true;
+  }
+  requests.clear();
+  requestDone.notify_all();
+}
+
+bool translateEvent(const XEvent &event, MSG *message) {
+  WindowRecord *record = windowWithId(event.xany.window);
+  if (!record) return false;
+  switch (event.type) {
+    case Expose:
+      record->invalid = true;
+      return false;
+    case ClientMessage:
+      if (event.xclient.message_type != wmProtocols || event.xclient.format != 32 ||
+          static_cast<Atom>(event.xclient.data.l[0]) != wmDeleteWindow) {
+        return false;
+      }
+      *message = MSG{record, WM_CLOSE, 0, 0};
+      return true;
+    case DestroyNotify:
+      record->alive = false;
+      record->image.reset();
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool takePaint(MSG *message) {
+  for (const auto &record : windows) {
+    if (record->alive && record->invalid) {
+      *message = MSG{record.get(), WM_PAINT, 0, 0};
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ensureImage(WindowRecord *record) {
+  if (record->image) return true;
+  XImage *image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                               static_cast<unsigned>(record->width),
+                               static_cast<unsigned>(record->height), 32, 0);
+  if (!image) return false;
+  image->data = static_cast<char *>(
+      std::calloc(static_cast<size_t>(image->bytes_per_line), static_cast<size_t>(record->height)));
+  if (!image->data) {
+    XDestroyImage(image);
+    return false;
+  }
+  record->image.reset(image);
+  return true;
+}
+
+unsigned long scaleToMask(unsigned value, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const int bits = std::popcount(mask);
+  const unsigned long scaled = bits <= 8 ? value >> (8 - bits) : value << (bits - 8);
+  return (scaled << shift) & mask;
+}
+
+}  // namespace
+
+ATOM RegisterClassExA(const WNDCLASSEXA *classInfo) {
+  if (!classInfo || !classInfo->lpszClassName || !classInfo->lpfnWndProc) return 0;
+  if (windowClass || lost()) return 0;
+  if (!display && !openConnection()) return 0;
+  windowClass = std::make_unique<WindowClass>();
+  windowClass->name = classInfo->lpszClassName;
+  windowClass->procedure = classInfo->lpfnWndProc;
+  windowClass->extraBytes = std::max(classInfo->cbWndExtra, 0);
+  return 0xC000;
+}
+
+HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD style, int x, int y,
+                     int width, int height, HWND, HMENU, HINSTANCE, void *) {
+  if (!display || !windowClass || !className || windowClass->name != className || lost()) {
+    return nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> guard(requestLock);
+    if (loopThread == std::thread::id()) loopThread = std::this_thread::get_id();
+    if (!onLoopThread()) return nullptr;
+  }
+  // X sizes are 16-bit and positions signed 16-bit; a window beyond that cannot show its image.
+  if (width < 1 || height < 1 || width > 32767 || height > 32767) return nullptr;
+  const bool placed = x != CW_USEDEFAULT && y != CW_USEDEFAULT;
+
+  XSetWindowAttributes attributes{};
+  attributes.background_pixmap = None;  // painting covers the whole client area; no erase
+  attributes.border_pixel = 0;
+  attributes.colormap = colormap;
+  attributes.event_mask = ExposureMask | StructureNotifyMask;
+  lastErrorCode.store(0);
+  const Window id = XCreateWindow(
+      display, DefaultRootWindow(display), placed ? x : 0, placed ? y : 0,
+      static_cast<unsigned>(width), static_cast<unsigned>(height), 0, depth, InputOutput, visual,
+      CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+  setTitleAndHints(id, title, width, height, placed);
+  if (!gc) gc = XCreateGC(display, id, 0, nullptr);
+  XSync(display, False);
+  if (lost()) return nullptr;
+  if (lastErrorCode.load() != 0) {
+    XDestroyWindow(display, id);
+    return nullptr;
+  }
+
+  auto record = std::make_unique<WindowRecord>();
+  record->id = id;
+  record->procedure = windowClass->procedure;
+  record->extra.assign(static_cast<size_t>(windowClass->extraBytes), 0);
+  record->width = width;
+  record->height = height;
+  record->invalid = (style & WS_VISIBLE) != 0;
+  if (style & WS_VISIBLE) XMapWindow(display, id);
+  windows.push_back(std::move(record));
+  return windows.back().get();
+}
+
+LONG_PTR SetWindowLongA(HWND window, int index, LONG_PTR value) {
+  WindowRecord *record = window ? liveWindow(window) : nullptr;
+  if (!record || index < 0 || static_cast<size_t>(index) + sizeof value > record->extra.size()) {
+    return 0;
+  }
+  LONG_PTR previous;
+  std::memcpy(&previous, &record->extra[static_cast<size_t>(index)], sizeof previous);
+  std::memcpy(&record->extra[static_cast<size_t>(index)], &value, sizeof value);
+  return previous;
+}
+
+LONG_PTR GetWindowLongA(HWND window, int index) {
+  // A null window (as for GWL_HINSTANCE) has nothing to give: the instance handle is null.
+  WindowRecord *record = window ? liveWindow(window) : nullptr;
+  if (!record || index < 0 ||
+      static_cast<size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {
+    return 0;
+  }
+  LONG_PTR value;
+  std::memcpy(&value, &record->extra[static_cast<size_t>(index)], sizeof value);
+  return value;
+}
+
+// The window manager draws caption and frame outside the client area, so they add nothing.
+int GetSystemMetrics(int) {
+  return 0;
+}
+
+BOOL GetMessageA(MSG *message, HWND, UINT, UINT) {
+  if (!display) return 0;
+  for (;;) {
+    if (lost()) {
+      endLoop();
+      return 0;
+    }
+    while (!lost() && XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (translateEvent(event, message)) return 1;
+    }
+    if (lost()) continue;
+    handleRequests();
+    if (lost()) continue;
+    if (takePaint(message)) return 1;
+    // Events read while handling requests would otherwise wait in Xlib's queue unseen.
+    if (XPending(display) > 0 || lost()) continue;
+    pollfd sources[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (poll(sources, 2, -1) < 0) continue;
+    if (sources[1].revents & POLLIN) {
+      std::uint64_t count;
+      while (read(wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+      }
+    }
+  }
+}
+
+BOOL TranslateMessage(const MSG *) {
+  return 0;
+}
+
+LRESULT DispatchMessageA(const MSG *message) {
+  WindowRecord *record = message ? liveWindow(message->hwnd) : nullptr;
+  if (!record) return 0;
+  return record->procedure(record, message->message, message->wParam, message->lParam);
+}
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
+  WindowRecord *record = liveWindow(window);
+  if (!record) return 0;
+  if (message == WM_CLOSE) {
+    destroyWindow(record);
+  } else if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+  }
+  return 0;
+}
+
+HDC BeginPaint(HWND window, PAINTSTRUCT *paint) {
+  WindowRecord *record = liveWindow(window);
+  *paint = PAINTSTRUCT{};
+  if (!record) return nullptr;
+  record->invalid = false;
+  paint->hdc = &record->paint;
+  paint->rcPaint = RECT{0, 0, record->width, record->height};
+  return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT *) {
+  WindowRecord *record = liveWindow(window);
+  if (!record || !record->image || lost()) return 1;
+  if (record->dirtyRight > record->dirtyLeft && record->dirtyBottom > record->dirtyTop) {
+    XPutImage(display, record->id, gc, record->image.get(), record->dirtyLeft, record->dirtyTop,
+              record->dirtyLeft, record->dirtyTop,
+              static_cast<unsigned>(record->dirtyRight - record->dirtyLeft),
+              static_cast<unsigned>(record->dirtyBottom - record->dirtyTop));
+  }
+  record->dirtyLeft = record->dirtyTop = record->dirtyRight = record->dirtyBottom = 0;
+  return 1;
+}
+
+// Converts a bottom-up (or top-down) 24-bit DIB with rows padded to 4 bytes into the window's
+// image; EndPaint sends it. Only what the display asks for: the image from its origin.
+int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                      UINT startScan, UINT lines, const void *bits, const BITMAPINFO *info, UINT) {
+  if (!dc || !bits || !info || lost()) return 0;
+  WindowRecord *record = dc->window;
+  const BITMAPINFOHEADER &header = info->bmiHeader;
+  if (!record->alive || header.biBitCount != 24 || header.biCompression != 0 ||
+      header.biWidth <= 0 || header.biHeight == 0 || xSrc != 0 || ySrc != 0 || startScan != 0 ||
+      xDest < 0 || yDest < 0 || !ensureImage(record)) {
+    return 0;
+  }
+  const long imageWidth = header.biWidth;
+  const long imageHeight =
+      header.biHeight > 0 ? header.biHeight : -static_cast<long>(header.biHeight);
+  const bool bottomUp = header.biHeight > 0;
+  const size_t stride = (static_cast<size_t>(imageWidth) * 3 + 3) & ~static_cast<size_t>(3);
+  const long columns =
+      std::min({static_cast<long>(width), imageWidth, static_cast<long>(record->width - xDest)});
+  const long rows =
+      std::min({static_cast<long>(height), imageHeight, static_cast<long>(record->height - yDest)});
+  if (columns <= 0 || rows <= 0) return 0;
+
+  XImage *image = record->image.get();
+  const bool fast =
+      image->bits_per_pixel == 32 &&
+      (image->byte_order == LSBFirst) == (std::endian::native == std::endian::little) &&
+      visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
+      visual->blue_mask == 0x0000ff;
+  const auto *source = static_cast<const unsigned char *>(bits);
+  long drawn = 0;
+  for (long row = 0; row < rows; ++row) {
+    const long scan = bottomUp ? imageHeight - 1 - row : row;
+    if (scan >= static_cast<long>(lines)) continue;  // only the scan lines supplied
+    const unsigned char *pixel = source + static_cast<size_t>(scan) * stride;
+    const long y = yDest + row;
+    if (fast) {
+      auto *target =
+          reinterpret_cast<std::uint32_t *>(image->data + y * image->bytes_per_line) + xDest;
+      for (long column = 0; column < columns; ++column, pixel += 3) {
+        target[column] = static_cast<std::uint32_t>(pixel[2]) << 16 |
+                         static_cast<std::uint32_t>(pixel[1]) << 8 | pixel[0];
+      }
+    } else {
+      for (long column = 0; column < columns; ++column, pixel += 3) {
+        const unsigned long value = scaleToMask(pixel[2], visual->red_mask) |
+                                    scaleToMask(pixel[1], visual->green_mask) |
+                                    scaleToMask(pixel[0], visual->blue_mask);
+        XPutPixel(image, static_cast<int>(xDest + column), static_cast<int>(y), value);
+      }
+    }
+    ++drawn;
+  }
+  const bool empty = record->dirtyRight <= record->dirtyLeft;
+  record->dirtyLeft = empty ? xDest : std::min(record->dirtyLeft, xDest);
+  record->dirtyTop = empty ? yDest : std::min(record->dirtyTop, yDest);
+  record->dirtyRight = std::max(record->dirtyRight, static_cast<int>(xDest + columns));
+  record->dirtyBottom = std::max(record->dirtyBottom, static_cast<int>(yDest + rows));
+  return static_cast<int>(drawn);
+}
+
+BOOL InvalidateRect(HWND window, const RECT *, BOOL) {
+  if (!window) return 0;
+  std::unique_lock<std::mutex> lock(requestLock);
+  if (loopEnded || loopThread == std::thread::id()) return 0;
+  if (onLoopThread()) {
+    lock.unlock();
+    WindowRecord *record = liveWindow(window);
+    if (record) record->invalid = true;
+    return record != nullptr;
+  }
+  requests.push_back(Request{window, WM_PAINT, 0, 0, nullptr});
+  wake();
+  return 1;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) return 0;
+  std::unique_lock<std::mutex> lock(requestLock);
+  if (loopEnded || loopThread == std::thread::id()) return 0;
+  if (onLoopThread()) {
+    lock.unlock();
+    WindowRecord *record = liveWindow(window);
+    return record ? record->procedure(window, message, wParam, lParam) : 0;
+  }
+  SentMessage sent;
+  requests.push_back(Request{window, message, wParam, lParam, &sent});
+  wake();
+  requestDone.wait(lock, [&] { return sent.done || loopEnded; });
+  return sent.result;
 }

@@ -1,0 +1,366 @@
+// The two windows under a real X server: properties, pixels, repaints, closing and server loss.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/dib_view.h"
+#include "display/display.h"
+#include "tests/display/x_server.h"
+
+namespace {
+
+const std::string kPictureTitle = "BMPファイルの表示";
+const std::string kSpectrumTitle = "空間周波数スペクトル";
+// WM_NORMAL_HINTS flags (ICCCM): program-specified minimum and maximum size.
+constexpr long kMinSizeGiven = 1L << 4;
+constexpr long kMaxSizeGiven = 1L << 5;
+
+int powerOfTwoFloor(int n) {
+  int power = 1;
+  while (power * 2 <= n) power *= 2;
+  return power;
+}
+
+size_t paddedStride(int width) {
+  return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+}
+
+// Colours that differ in every channel from pixel to pixel, so swapped channels, flipped rows
+// and wrong strides all show.
+void colourAt(int x, int y, int seed, std::uint8_t *bgr) {
+  bgr[0] = static_cast<std::uint8_t>(x * 53 + y * 17 + seed);
+  bgr[1] = static_cast<std::uint8_t>(x * 7 + y * 101 + 60 + seed * 3);
+  bgr[2] = static_cast<std::uint8_t>(((x * 29) ^ (y * 13)) + seed * 5);
+}
+
+BITMAPINFOHEADER headerFor(int width, int height, size_t imageBytes) {
+  BITMAPINFOHEADER header{};
+  header.biSize = 40;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biSizeImage = static_cast<DWORD>(imageBytes);
+  return header;
+}
+
+// The buffers live until the process ends, as the program's do: the display thread is never
+// stopped and may paint until then.
+void makePicture(int width, int height) {
+  const size_t stride = paddedStride(width);
+  auto *pixels = new std::uint8_t[stride * static_cast<size_t>(height)];
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t *row = pixels + stride * static_cast<size_t>(y);
+    for (size_t pad = static_cast<size_t>(width) * 3; pad < stride; ++pad) row[pad] = 0xEE;
+    for (int x = 0; x < width; ++x) colourAt(x, y, 0, row + 3 * x);
+  }
+  sourceView.header = headerFor(width, height, stride * static_cast<size_t>(height));
+  sourceView.pixels = pixels;
+}
+
+// Exactly 3 * width bytes a row, with nothing behind the last row, so an over-read shows under
+// AddressSanitizer.
+void makeSpectrum(int width, int height) {
+  const size_t bytes = static_cast<size_t>(width) * 3 * static_cast<size_t>(height);
+  spectrumView.header = headerFor(width, height, bytes);
+  spectrumView.pixels = new std::uint8_t[bytes];
+}
+
+void fillSpectrum(int seed) {
+  const int width = spectrumView.header.biWidth;
+  std::lock_guard<std::mutex> guard(spectrumPixelsLock);
+  for (int y = 0; y < spectrumView.header.biHeight; ++y) {
+    for (int x = 0; x < width; ++x) {
+      colourAt(x, y, seed, spectrumView.pixels + (static_cast<size_t>(y) * width + x) * 3);
+    }
+  }
+}
+
+// The pixel values the window should show, top row first.
+std::vector<std::uint32_t> expectedPixels(Probe &probe, const DibView &view, size_t stride) {
+  std::vector<std::uint32_t> pixels;
+  const int height = view.header.biHeight;
+  for (int top = 0; top < height; ++top) {
+    const std::uint8_t *row = view.pixels + stride * static_cast<size_t>(height - 1 - top);
+    for (int x = 0; x < view.header.biWidth; ++x) {
+      pixels.push_back(pixelOf(probe, row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+    }
+  }
+  return pixels;
+}
+
+std::vector<std::uint32_t> expectedSpectrum(Probe &probe) {
+  std::lock_guard<std::mutex> guard(spectrumPixelsLock);
+  return expectedPixels(probe, spectrumView, static_cast<size_t>(spectrumView.header.biWidth) * 3);
+}
+
+// RegisterClassExA works once a process, so each test needs a process of its own; ctest runs
+// every test on its own.
+bool displayStartedInThisProcess = false;
+
+class DisplayWindows : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    probe.reset();
+    stopXvfb(server);
+  }
+
+  // Starts a server, shows a picture of the given size and its spectrum, and waits until both
+  // windows are on screen side by side.
+  void show(int width, int height, int depth = 24) {
+    if (displayStartedInThisProcess)
+      GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
+    displayStartedInThisProcess = true;
+    ASSERT_TRUE(startXvfb(server, depth));
+    setenv("DISPLAY", server.name.c_str(), 1);
+    makePicture(width, height);
+    makeSpectrum(powerOfTwoFloor(width), powerOfTwoFloor(height));
+    fillSpectrum(1);
+    startDisplay(width, height);
+    ASSERT_EQ(windowsReady.load(std::memory_order_acquire), 1);
+    probe = openProbe(server.name);
+    ASSERT_TRUE(probe);
+    ASSERT_TRUE(waitFor([&] {
+      windows = topWindows(*probe);
+      int viewable = 0;
+      for (const TopWindow &window : windows) viewable += window.viewable;
+      return viewable == 2;
+    }));
+    for (const TopWindow &window : windows) {
+      if (window.netWmName == kPictureTitle) picture = window;
+      if (window.netWmName == kSpectrumTitle) spectrum = window;
+    }
+    ASSERT_NE(picture.id, 0u);
+    ASSERT_NE(spectrum.id, 0u);
+    moveWindow(*probe, picture.id, 0, 0);
+    moveWindow(*probe, spectrum.id, picture.width + 16, 0);
+  }
+
+  bool pictureShown() {
+    return readPixels(*probe, picture.id, picture.width, picture.height) ==
+           expectedPixels(*probe, sourceView, paddedStride(sourceView.header.biWidth));
+  }
+
+  bool spectrumShown() {
+    return readPixels(*probe, spectrum.id, spectrum.width, spectrum.height) ==
+           expectedSpectrum(*probe);
+  }
+
+  XvfbServer server;
+  ProbeHandle probe;
+  std::vector<TopWindow> windows;
+  TopWindow picture, spectrum;
+};
+
+struct ShownCase {
+  int width, height, depth;
+};
+
+class DisplayShows : public DisplayWindows, public ::testing::WithParamInterface<ShownCase> {};
+
+// Widths 1 and 2 give spectrum rows that are not padded; 3 gives a padded picture row; depth 16
+// takes the general pixel path.
+INSTANTIATE_TEST_SUITE_P(Sizes, DisplayShows,
+                         ::testing::Values(ShownCase{3, 2, 24}, ShownCase{1, 1, 24},
+                                           ShownCase{5, 3, 24}, ShownCase{70, 40, 24},
+                                           ShownCase{3, 2, 16}, ShownCase{70, 40, 16}),
+                         [](const auto &info) {
+                           return std::to_string(info.param.width) + "x" +
+                                  std::to_string(info.param.height) + "x" +
+                                  std::to_string(info.param.depth);
+                         });
+
+TEST_P(DisplayShows, BothWindowsWithTheirTitlesHintsAndImages) {
+  const ShownCase shown = GetParam();
+  show(shown.width, shown.height, shown.depth);
+  if (IsSkipped() || HasFatalFailure()) return;
+  const int spectrumWidth = powerOfTwoFloor(shown.width);
+  const int spectrumHeight = powerOfTwoFloor(shown.height);
+
+  ASSERT_EQ(windows.size(), 2u);
+  // Stacking order, bottom first: the picture window was created first.
+  EXPECT_EQ(windows[0].id, picture.id);
+  struct Expected {
+    const TopWindow &window;
+    const std::string &title;
+    int width, height;
+  };
+  for (const Expected &expected :
+       {Expected{picture, kPictureTitle, shown.width, shown.height},
+        Expected{spectrum, kSpectrumTitle, spectrumWidth, spectrumHeight}}) {
+    SCOPED_TRACE(expected.title);
+    const TopWindow &window = expected.window;
+    EXPECT_EQ(window.netWmName, expected.title);
+    EXPECT_EQ(window.netWmNameType, "UTF8_STRING");
+    EXPECT_EQ(window.wmName, expected.title);
+    EXPECT_EQ(window.resClass, "GRC0");
+    EXPECT_EQ(window.width, expected.width);
+    EXPECT_EQ(window.height, expected.height);
+    EXPECT_TRUE(window.sizeHintFlags & kMinSizeGiven);
+    EXPECT_TRUE(window.sizeHintFlags & kMaxSizeGiven);
+    EXPECT_EQ(window.minWidth, expected.width);
+    EXPECT_EQ(window.maxWidth, expected.width);
+    EXPECT_EQ(window.minHeight, expected.height);
+    EXPECT_EQ(window.maxHeight, expected.height);
+    // Functions and decorations given; move only; border and title only.
+    EXPECT_EQ(window.motifHints, (std::vector<long>{3, 4, 2 | 8, 0, 0}));
+    EXPECT_TRUE(window.acceptsDelete);
+  }
+  EXPECT_TRUE(waitFor([&] { return pictureShown(); }));
+  EXPECT_TRUE(waitFor([&] { return spectrumShown(); }));
+}
+
+TEST_F(DisplayWindows, RepaintShowsTheRewrittenSpectrum) {
+  show(3, 2);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return spectrumShown(); }));
+  for (int seed : {2, 3, 4}) {
+    fillSpectrum(seed);
+    InvalidateRect(spectrumView.window, nullptr, 0);
+    EXPECT_TRUE(waitFor([&] { return spectrumShown(); })) << "seed " << seed;
+  }
+  EXPECT_TRUE(pictureShown());
+}
+
+TEST_F(DisplayWindows, ExposedWindowIsRepaintedFromItsRecord) {
+  show(5, 3);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+  scribbleAndExpose(*probe, picture.id, picture.width, picture.height);
+  scribbleAndExpose(*probe, spectrum.id, spectrum.width, spectrum.height);
+  EXPECT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+}
+
+// Runs the call on a thread of its own and reports whether it returned within the limit; a call
+// that hangs is left behind, blocked, and the process ends with the test.
+template <typename Call>
+bool returnsPromptly(Call call, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread([call, done] {
+    call();
+    done->store(true);
+  }).detach();
+  return waitFor([&] { return done->load(); }, limit);
+}
+
+TEST_F(DisplayWindows, CloseRequestDestroysTheWindowBeforeReturning) {
+  show(6, 4);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+
+  SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
+  // No waiting: the window must already be gone on the server.
+  EXPECT_FALSE(windowExists(*probe, picture.id));
+  EXPECT_TRUE(windowExists(*probe, spectrum.id));
+  fillSpectrum(7);
+  InvalidateRect(spectrumView.window, nullptr, 0);
+  EXPECT_TRUE(waitFor([&] { return spectrumShown(); }));
+
+  SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(windowExists(*probe, spectrum.id));
+  // Requests for windows already gone do nothing and return at once.
+  EXPECT_TRUE(returnsPromptly([] {
+    InvalidateRect(spectrumView.window, nullptr, 0);
+    SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
+    SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  }));
+}
+
+TEST_F(DisplayWindows, OutsideCloseDestroysOnlyThatWindow) {
+  show(6, 4);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+
+  sendDeleteWindow(*probe, spectrum.id);
+  ASSERT_TRUE(waitFor([&] { return !windowExists(*probe, spectrum.id); }));
+  EXPECT_TRUE(windowExists(*probe, picture.id));
+  EXPECT_TRUE(returnsPromptly([] {
+    fillSpectrum(9);
+    InvalidateRect(spectrumView.window, nullptr, 0);
+    EXPECT_EQ(SendMessageA(spectrumView.window, WM_CLOSE, 0, 0), 0);
+  }));
+  // The loop goes on for the other window.
+  scribbleAndExpose(*probe, picture.id, picture.width, picture.height);
+  EXPECT_TRUE(waitFor([&] { return pictureShown(); }));
+  SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(windowExists(*probe, picture.id));
+}
+
+TEST_F(DisplayWindows, LostServerLeavesTheProgramRunning) {
+  show(6, 4);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+  probe.reset();
+  stopXvfb(server, true);
+
+  // Had Xlib's default handler run, the process would have exited by now.
+  EXPECT_TRUE(returnsPromptly([] {
+    for (int seed : {11, 12}) {
+      fillSpectrum(seed);
+      InvalidateRect(spectrumView.window, nullptr, 0);
+    }
+    SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
+    SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(returnsPromptly([] { SendMessageA(spectrumView.window, WM_CLOSE, 0, 0); }));
+}
+
+TEST_F(DisplayWindows, WindowThatCannotBeCreatedIsLeftOut) {
+  if (displayStartedInThisProcess) GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
+  displayStartedInThisProcess = true;
+  ASSERT_TRUE(startXvfb(server));
+  setenv("DISPLAY", server.name.c_str(), 1);
+  // Wider than any X window can be: the picture window cannot exist, the spectrum one can.
+  sourceView.header = headerFor(70000, 1, 0);
+  sourceView.pixels = nullptr;
+  makeSpectrum(4, 4);
+  fillSpectrum(1);
+  EXPECT_TRUE(returnsPromptly([] { startDisplay(70000, 1); }));
+  ASSERT_EQ(windowsReady.load(std::memory_order_acquire), 1);
+  EXPECT_EQ(pictureWindow, nullptr);
+  EXPECT_EQ(sourceView.window, nullptr);
+  ASSERT_NE(spectrumView.window, nullptr);
+
+  probe = openProbe(server.name);
+  ASSERT_TRUE(probe);
+  ASSERT_TRUE(waitFor([&] {
+    windows = topWindows(*probe);
+    return windows.size() == 1 && windows[0].viewable;
+  }));
+  spectrum = windows[0];
+  EXPECT_EQ(spectrum.netWmName, kSpectrumTitle);
+  EXPECT_TRUE(waitFor([&] { return spectrumShown(); }));
+  EXPECT_TRUE(returnsPromptly([] {
+    SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
+    SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  }));
+  EXPECT_FALSE(windowExists(*probe, spectrum.id));
+}
+
+TEST(DisplayWithoutServer, NothingStartsAndRequestsReturn) {
+  if (displayStartedInThisProcess) GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
+  displayStartedInThisProcess = true;
+  // A display that no server answers, with no authority file to find one through.
+  setenv("DISPLAY", ":32767", 1);
+  makePicture(3, 2);
+  makeSpectrum(2, 2);
+  EXPECT_TRUE(returnsPromptly([] { startDisplay(3, 2); }));
+  EXPECT_EQ(windowsReady.load(std::memory_order_acquire), 0);
+  EXPECT_EQ(pictureWindow, nullptr);
+  EXPECT_EQ(spectrumView.window, nullptr);
+  EXPECT_TRUE(returnsPromptly([] {
+    EXPECT_EQ(InvalidateRect(spectrumView.window, nullptr, 0), 0);
+    EXPECT_EQ(SendMessageA(pictureWindow, WM_CLOSE, 0, 0), 0);
+  }));
+}
+
+}  // namespace

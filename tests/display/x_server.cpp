@@ -1,0 +1,226 @@
+// Starting Xvfb for a test and looking at its windows through a connection of the test's own.
+#include "tests/display/x_server.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+extern char **environ;
+
+struct Probe {
+  Display *display;
+};
+
+void ProbeCloser::operator()(Probe *probe) const {
+  XCloseDisplay(probe->display);
+  delete probe;
+}
+
+bool startXvfb(XvfbServer &server, int depth) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return false;
+  const std::string fd = std::to_string(pipeFds[1]);
+  const std::string screen = "1024x768x" + std::to_string(depth);
+  const char *arguments[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+                             screen.c_str(), "-nolisten",  "tcp",      nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int failed =
+      posix_spawnp(&server.pid, "Xvfb", &actions, nullptr, const_cast<char **>(arguments), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  if (failed) {
+    close(pipeFds[0]);
+    server.pid = -1;
+    return false;
+  }
+  // Xvfb writes the display number it took, then a newline, once it accepts connections.
+  std::string number;
+  pollfd source{pipeFds[0], POLLIN, 0};
+  char c;
+  while (poll(&source, 1, 20000) > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(pipeFds[0]);
+  if (number.empty()) {
+    stopXvfb(server, true);
+    return false;
+  }
+  server.name = ":" + number;
+  return true;
+}
+
+void stopXvfb(XvfbServer &server, bool abruptly) {
+  if (server.pid <= 0) return;
+  kill(server.pid, abruptly ? SIGKILL : SIGTERM);
+  int status;
+  waitpid(server.pid, &status, 0);
+  server.pid = -1;
+}
+
+namespace {
+
+// Windows vanish under the probe's feet in these tests; that is no failure of the probe.
+int ignoreError(Display *, XErrorEvent *) {
+  return 0;
+}
+
+Atom atom(Probe &probe, const char *name) {
+  return XInternAtom(probe.display, name, False);
+}
+
+// The property's raw items and its type's name; items are bytes, or longs for format 32.
+bool readProperty(Probe &probe, unsigned long id, Atom property, std::string &bytes,
+                  std::vector<long> &longs, std::string &typeName) {
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char *data = nullptr;
+  if (XGetWindowProperty(probe.display, id, property, 0, 4096, False, AnyPropertyType, &type,
+                         &format, &count, &after, &data) != Success ||
+      type == None) {
+    if (data) XFree(data);
+    return false;
+  }
+  if (format == 8) bytes.assign(reinterpret_cast<char *>(data), count);
+  if (format == 32)
+    longs.assign(reinterpret_cast<long *>(data), reinterpret_cast<long *>(data) + count);
+  char *name = XGetAtomName(probe.display, type);
+  typeName = name ? name : "";
+  if (name) XFree(name);
+  XFree(data);
+  return true;
+}
+
+}  // namespace
+
+ProbeHandle openProbe(const std::string &displayName) {
+  Display *display = XOpenDisplay(displayName.c_str());
+  if (!display) return nullptr;
+  XSetErrorHandler(ignoreError);
+  return ProbeHandle(new Probe{display});
+}
+
+std::vector<TopWindow> topWindows(Probe &probe) {
+  std::vector<TopWindow> found;
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(probe.display, DefaultRootWindow(probe.display), &root, &parent, &children,
+                  &count)) {
+    return found;
+  }
+  for (unsigned i = 0; i < count; ++i) {
+    TopWindow window;
+    window.id = children[i];
+    XClassHint classHint;
+    if (!XGetClassHint(probe.display, children[i], &classHint)) continue;
+    window.resName = classHint.res_name ? classHint.res_name : "";
+    window.resClass = classHint.res_class ? classHint.res_class : "";
+    if (classHint.res_name) XFree(classHint.res_name);
+    if (classHint.res_class) XFree(classHint.res_class);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(probe.display, children[i], &attributes)) continue;
+    window.viewable = attributes.map_state == IsViewable;
+    window.width = attributes.width;
+    window.height = attributes.height;
+    std::vector<long> unused;
+    readProperty(probe, children[i], atom(probe, "_NET_WM_NAME"), window.netWmName, unused,
+                 window.netWmNameType);
+    readProperty(probe, children[i], XA_WM_NAME, window.wmName, unused, window.wmNameType);
+    std::string ignored, type;
+    readProperty(probe, children[i], atom(probe, "_MOTIF_WM_HINTS"), ignored, window.motifHints,
+                 type);
+    XSizeHints hints;
+    long supplied;
+    if (XGetWMNormalHints(probe.display, children[i], &hints, &supplied)) {
+      window.sizeHintFlags = hints.flags;
+      window.minWidth = hints.min_width;
+      window.minHeight = hints.min_height;
+      window.maxWidth = hints.max_width;
+      window.maxHeight = hints.max_height;
+    }
+    Atom *protocols = nullptr;
+    int protocolCount = 0;
+    if (XGetWMProtocols(probe.display, children[i], &protocols, &protocolCount)) {
+      const Atom deleteWindow = atom(probe, "WM_DELETE_WINDOW");
+      for (int p = 0; p < protocolCount; ++p) window.acceptsDelete |= protocols[p] == deleteWindow;
+      XFree(protocols);
+    }
+    found.push_back(window);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool windowExists(Probe &probe, unsigned long id) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(probe.display, id, &attributes) != 0;
+}
+
+void moveWindow(Probe &probe, unsigned long id, int x, int y) {
+  XMoveWindow(probe.display, id, x, y);
+  XSync(probe.display, False);
+}
+
+std::vector<std::uint32_t> readPixels(Probe &probe, unsigned long id, int width, int height) {
+  std::vector<std::uint32_t> pixels;
+  XImage *image = XGetImage(probe.display, id, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)));
+    }
+  }
+  XDestroyImage(image);
+  return pixels;
+}
+
+void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height) {
+  GC gc = XCreateGC(probe.display, id, 0, nullptr);
+  XSetForeground(probe.display, gc, 0);
+  XFillRectangle(probe.display, id, gc, 0, 0, static_cast<unsigned>(width),
+                 static_cast<unsigned>(height));
+  XFreeGC(probe.display, gc);
+  XClearArea(probe.display, id, 0, 0, 0, 0, True);
+  XSync(probe.display, False);
+}
+
+void sendDeleteWindow(Probe &probe, unsigned long id) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = id;
+  event.xclient.message_type = atom(probe, "WM_PROTOCOLS");
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(atom(probe, "WM_DELETE_WINDOW"));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(probe.display, id, False, NoEventMask, &event);
+  XSync(probe.display, False);
+}
+
+std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue) {
+  const int depth = DefaultDepth(probe.display, DefaultScreen(probe.display));
+  if (depth == 16) return (red >> 3) << 11 | (green >> 2) << 5 | (blue >> 3);
+  return red << 16 | green << 8 | blue;
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}

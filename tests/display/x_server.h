@@ -1,0 +1,60 @@
+// A private Xvfb server for a test, and a second connection that looks at what it shows.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct XvfbServer {
+  pid_t pid = -1;
+  std::string name;  // ":N"
+};
+
+// Starts Xvfb on a free display number with one screen of the given depth; false on failure.
+bool startXvfb(XvfbServer &server, int depth = 24);
+// Ends the server (SIGTERM, or SIGKILL to make it vanish abruptly) and reaps it.
+void stopXvfb(XvfbServer &server, bool abruptly = false);
+
+// Everything the tests check about one top-level window.
+struct TopWindow {
+  unsigned long id = 0;
+  bool viewable = false;
+  int width = 0, height = 0;
+  std::string netWmName, netWmNameType;
+  std::string wmName, wmNameType;
+  std::string resName, resClass;
+  long sizeHintFlags = 0;
+  int minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;
+  std::vector<long> motifHints;
+  bool acceptsDelete = false;
+};
+
+struct Probe;
+struct ProbeCloser {
+  void operator()(Probe *probe) const;
+};
+using ProbeHandle = std::unique_ptr<Probe, ProbeCloser>;
+
+// A connection of its own to the server; null when it cannot connect.
+ProbeHandle openProbe(const std::string &displayName);
+// Top-level windows with a WM_CLASS, bottom of the stack first.
+std::vector<TopWindow> topWindows(Probe &probe);
+bool windowExists(Probe &probe, unsigned long id);
+void moveWindow(Probe &probe, unsigned long id, int x, int y);
+// Pixel values of the window's area, row by row from the top; empty when it cannot be read.
+std::vector<std::uint32_t> readPixels(Probe &probe, unsigned long id, int width, int height);
+// Paints the window black from outside and has the server ask its owner to repaint it.
+void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height);
+// What a window manager sends when the user closes a window.
+void sendDeleteWindow(Probe &probe, unsigned long id);
+// A pixel value of the server's default visual, from 8-bit colour components.
+std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue);
+
+// Polls the condition until it holds or the time is up; true when it held.
+bool waitFor(const std::function<bool()> &condition,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
