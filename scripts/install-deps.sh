@@ -4,7 +4,7 @@ set -euo pipefail
 
 build_packages=(g++ cmake make pkg-config libx11-dev libgtk-3-dev python3)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
-  libfftw3-dev libbenchmark-dev)
+  libfftw3-dev libbenchmark-dev locales)
 
 wanted=("${build_packages[@]}")
 if [[ "${1:-}" == "--test" ]]; then

@@ -2,6 +2,7 @@
 // the exit status, and the terminal's settings afterwards.
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -180,6 +181,33 @@ TEST_F(EndToEnd, ARefusedFileEndsWithItsMessageAndStatusOne) {
   EXPECT_EQ(waitForExit(session_), 1);
   EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ +
                                      "/notes.txt はDIBフォーマットではありません");
+}
+
+std::string toEucJp(const std::string &utf8) {
+  iconv_t converter = iconv_open("EUC-JP", "UTF-8");
+  std::string in = utf8, out(utf8.size() * 2, '\0');
+  char *inPointer = in.data(), *outPointer = out.data();
+  size_t inLeft = in.size(), outLeft = out.size();
+  iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
+  iconv_close(converter);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+TEST_F(EndToEnd, WritesInTheCharacterSetOfALegacyLocale) {
+  const std::string locales = folder_ + "/locales";
+  mkdir(locales.c_str(), 0755);
+  const std::string make = "localedef -i ja_JP -f EUC-JP " + locales + "/ja_JP.EUC-JP 2>/dev/null";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "localedef cannot make ja_JP.EUC-JP";
+
+  SessionOptions options;
+  options.environment = {"LOCPATH=" + locales, "LC_ALL=ja_JP.EUC-JP"};
+  start(options);
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, "notes.txt\n");
+  EXPECT_EQ(waitForExit(session_), 1);
+  EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ + "/notes.txt " +
+                                     toEucJp("はDIBフォーマットではありません"));
 }
 
 TEST_F(EndToEnd, KeysComeFromTheTerminalNotStandardInput) {
