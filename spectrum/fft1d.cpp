@@ -88,3 +88,31 @@ void fft1d(float *re, float *im, int n) {
     im[k] = static_cast<float>(im[k] / static_cast<double>(root));
   }
 }
+
+void fft1dTwiddles(int n, float *twiddleRe, float *twiddleIm) {
+  const int stages = stageCount(n);
+  const float delta = static_cast<float>(kTwoPi / n);
+  int offset = 0;
+  for (int s = 1; s <= stages; ++s) {
+    const int blocks = powerOfTwo(s - 1);
+    const int half = n / (2 * blocks);
+    const float theta = static_cast<float>(blocks * static_cast<double>(delta));
+    const float wpi = static_cast<float>(std::sin(static_cast<double>(theta)));
+    const double sigma = std::sin(theta / 2.0);
+    const float tau = static_cast<float>(sigma);
+    const float wpr = static_cast<float>((sigma * -2.0) * tau);
+    float wr = 1.0f;
+    float wi = 0.0f;
+    for (int k = 0; k < half; ++k) {
+      twiddleRe[offset + k] = wr;
+      twiddleIm[offset + k] = wi;
+      const float nextWi =
+          static_cast<float>((static_cast<double>(wpr) * wi + static_cast<double>(wpi) * wr) + wi);
+      const float nextWr =
+          static_cast<float>((static_cast<double>(wpr) * wr - static_cast<double>(wpi) * wi) + wr);
+      wi = nextWi;
+      wr = nextWr;
+    }
+    offset += half;
+  }
+}

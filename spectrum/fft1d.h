@@ -22,3 +22,8 @@ void fft1d(float *re, float *im, int n);
 // The reordering step of fft1d alone: moves every element of re and im (n a power of two up to
 // 1024) to its bit-reversed index by exchanging one pair of index bits per level.
 void bitPairReorder(float *re, float *im, int n);
+
+// The twiddle pairs that fft1d's butterflies use, stage after stage: n/2 pairs for the first
+// stage, then n/4, ..., 1; n - 1 pairs in all, from the same recurrence, rounded the same way.
+// Every block of a stage starts the recurrence afresh, so one list per stage serves all blocks.
+void fft1dTwiddles(int n, float *twiddleRe, float *twiddleIm);

@@ -1,12 +1,15 @@
-// computeSpectrum: grey levels, row and column transforms, magnitudes, range and grey mapping.
+// computeSpectrum: grey levels, row and column transforms in SIMD lanes on both cores, range, grey.
 #include "spectrum/spectrum.h"
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <thread>
 
 #include "common/dib_view.h"
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
+#include "spectrum/lanes.h"
 
 namespace {
 
@@ -55,8 +58,51 @@ std::uint8_t greyOf(float v, float low, float high) {
   return static_cast<std::uint8_t>(static_cast<int>(g) & 0xff);
 }
 
+SpectrumPass pass;
+
+// Below this many pixels a second thread costs more than it saves.
+constexpr long kThreadedPixels = 64 * 64;
+
+// Runs job(first, last) over blocks 0 .. count - 1, the upper half on a helper thread.
+template <class Job>
+void onBothCores(int count, bool threaded, const Job &job) {
+  if (!threaded || count < 2) {
+    job(0, count);
+    return;
+  }
+  const int half = (count + 1) / 2;
+  std::thread helper(job, half, count);
+  job(0, half);
+  helper.join();
+}
+
+void preparePass(int logScale, int dcCut) {
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  pass.w2 = w2;
+  pass.h2 = h2;
+  pass.logScale = logScale;
+  pass.dcCut = dcCut;
+  for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = static_cast<float>(sum / 3.0);
+  for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
+  fft1dTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
+  fft1dTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
+  // The order is taken from the reordering itself, applied to the indexes.
+  float indexes[kPlaneCapacity];
+  float unused[kPlaneCapacity] = {};
+  for (int x = 0; x < w2; ++x) indexes[x] = static_cast<float>(x);
+  bitPairReorder(indexes, unused, w2);
+  for (int x = 0; x < w2; ++x) pass.rowOrder[x] = static_cast<int>(indexes[x]);
+  for (int y = 0; y < h2; ++y) indexes[y] = static_cast<float>(y);
+  bitPairReorder(indexes, unused, h2);
+  for (int y = 0; y < h2; ++y) pass.columnOrder[y] = static_cast<int>(indexes[y]);
+  pass.rowRoot = static_cast<float>(std::sqrt(static_cast<double>(w2)));
+  pass.columnRoot = static_cast<float>(std::sqrt(static_cast<double>(h2)));
+}
+
 // The only writer of the spectrum pixels; painting holds the same lock while it copies them.
-void renderSpectrumPixels(int showOriginal, int dcCut, int zoom4, float high, float low) {
+void renderSpectrumPixels(const LaneKernels &kernels, bool threaded, int showOriginal, int dcCut,
+                          int zoom4) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   std::lock_guard<std::mutex> hold(spectrumPixelsLock);
@@ -70,8 +116,11 @@ void renderSpectrumPixels(int showOriginal, int dcCut, int zoom4, float high, fl
     return;
   }
   if (!zoom4) {
-    for (int y = 0; y < h2; ++y) {
-      for (int x = 0; x < w2; ++x) setPixel(x, y, w2, greyOf(magnitudePlane[y][x], low, high));
+    if (pass.high == pass.low) {
+      std::memset(spectrumView.pixels, 0, static_cast<size_t>(w2) * h2 * 3);
+    } else {
+      onBothCores(h2, threaded,
+                  [&](int first, int last) { kernels.renderRows(pass, first, last); });
     }
     if (dcCut) setPixel(0, 0, w2, 0);
     return;
@@ -79,7 +128,7 @@ void renderSpectrumPixels(int showOriginal, int dcCut, int zoom4, float high, fl
   for (int y = 0; y < h2 / 4; ++y) {
     for (int x = 0; x < w2 / 4; ++x) {
       const std::uint8_t g =
-          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], low, high);
+          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
       for (int dy = 0; dy < 4; ++dy) {
         for (int dx = 0; dx < 4; ++dx) setPixel(4 * x + dx, 4 * y + dy, w2, g);
       }
@@ -87,72 +136,67 @@ void renderSpectrumPixels(int showOriginal, int dcCut, int zoom4, float high, fl
   }
 }
 
-float magnitudeOf(float re, float im) {
-  return static_cast<float>(std::sqrt(static_cast<double>(re) * re + static_cast<double>(im) * im));
+}  // namespace
+
+bool kernelsSupported(const LaneKernels &kernels) {
+  __builtin_cpu_init();
+  if (&kernels == &avx512Kernels) {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  }
+  if (&kernels == &avx2Kernels) return __builtin_cpu_supports("avx2");
+  return true;
 }
 
-}  // namespace
+const LaneKernels *spectrumKernels = nullptr;
 
 void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   if (!usableState()) return;
-  const int w2 = spectrumView.header.biWidth;
-  const int h2 = spectrumView.header.biHeight;
-
+  if (spectrumKernels == nullptr) {
+    spectrumKernels = kernelsSupported(avx512Kernels) ? &avx512Kernels
+                      : kernelsSupported(avx2Kernels) ? &avx2Kernels
+                                                      : &genericKernels;
+  }
+  const LaneKernels &kernels = *spectrumKernels;
   if (showOriginal) {
-    renderSpectrumPixels(showOriginal, dcCut, zoom4, 0, 0);
+    renderSpectrumPixels(kernels, false, showOriginal, dcCut, zoom4);
     return;
   }
+  preparePass(logScale, dcCut);
+  const int w2 = pass.w2;
+  const int h2 = pass.h2;
+  const int lanes = kernels.lanes;
+  const bool threaded = static_cast<long>(w2) * h2 >= kThreadedPixels;
 
-  float re[kPlaneCapacity];
-  float im[kPlaneCapacity];
+  onBothCores((h2 + lanes - 1) / lanes, threaded, [&](int first, int last) {
+    for (int block = first; block < last; ++block) kernels.transformRows(pass, block * lanes);
+  });
+  // The sequential pass's choice: rows from the top, the first strictly larger value wins.
   float rowMax = 0;
   int maxX = 0;  // stays 0 when no magnitude exceeds 0, as for an all-black picture
   int maxY = 0;
   for (int y = h2 - 1; y >= 0; --y) {
-    const std::uint8_t *row = sourceRow(y, h2);
-    for (int x = 0; x < w2; ++x) {
-      re[x] = greyLevel(row + 3 * x);
-      im[x] = 0;
-    }
-    fft1d(re, im, w2);
-    for (int x = 0; x < w2; ++x) {
-      const float m = magnitudeOf(re[x], im[x]);
-      realPlane[y][x] = re[x];
-      imagPlane[y][x] = im[x];
-      if (rowMax < m) {
-        rowMax = m;
-        maxX = x;
-        maxY = y;
-      }
+    if (rowMax < pass.rowBest[y]) {
+      rowMax = pass.rowBest[y];
+      maxX = pass.rowBestX[y];
+      maxY = y;
     }
   }
   consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
 
-  for (int x = 0; x < w2; ++x) {
-    consolePrintf("\r%d    \r", x);
-    for (int y = 0; y < h2; ++y) {
-      re[y] = realPlane[y][x];
-      im[y] = imagPlane[y][x];
-    }
-    fft1d(re, im, h2);
-    for (int y = 0; y < h2; ++y) {
-      float v = magnitudeOf(re[y], im[y]);
-      if (logScale == 1 && v > 0) v = static_cast<float>(std::log(static_cast<double>(v)));
-      magnitudePlane[y][x] = v;
-    }
+  for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
+  const int columnBlocks = (w2 + lanes - 1) / lanes;
+  onBothCores(columnBlocks, threaded, [&](int first, int last) {
+    for (int block = first; block < last; ++block) kernels.transformColumns(pass, block * lanes);
+  });
+  // max starts at 0 and min at the (possibly cleared) DC value, which every block's range holds.
+  pass.high = 0;
+  pass.low = pass.blockLow[0];
+  for (int block = 0; block < columnBlocks; ++block) {
+    if (pass.blockHigh[block] > pass.high) pass.high = pass.blockHigh[block];
+    if (pass.blockLow[block] < pass.low) pass.low = pass.blockLow[block];
   }
+  consolePrintf(" 縦横FFT後　max %f min %f \n", pass.high, pass.low);
 
-  if (dcCut) magnitudePlane[0][0] = 0;
-  float high = 0;
-  float low = magnitudePlane[0][0];
-  for (int y = 0; y < h2; ++y) {
-    for (int x = 0; x < w2; ++x) {
-      const float v = magnitudePlane[y][x];
-      if (v > high) high = v;
-      if (v < low) low = v;
-    }
-  }
-  consolePrintf(" 縦横FFT後　max %f min %f \n", high, low);
-
-  renderSpectrumPixels(showOriginal, dcCut, zoom4, high, low);
+  renderSpectrumPixels(kernels, threaded, showOriginal, dcCut, zoom4);
 }

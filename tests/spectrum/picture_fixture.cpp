@@ -1,6 +1,7 @@
 // Builds and releases the test pictures, the spectrum buffer and the plane rows.
 #include "tests/spectrum/picture_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,14 +99,12 @@ std::vector<std::uint8_t> spectrumBytes() {
   return spectrumStorage;
 }
 
-std::vector<std::uint32_t> planeBits(float *const *plane) {
-  std::vector<std::uint32_t> bits(static_cast<size_t>(spectrumView.header.biHeight) *
-                                  kPlaneCapacity);
+void planeBits(float *const *plane, std::vector<std::uint32_t> &bits) {
+  const int columns = std::min(spectrumView.header.biWidth + 16, kPlaneCapacity);
+  bits.resize(static_cast<size_t>(spectrumView.header.biHeight) * columns);
   for (int y = 0; y < spectrumView.header.biHeight; ++y) {
-    std::memcpy(bits.data() + static_cast<size_t>(y) * kPlaneCapacity, plane[y],
-                kPlaneCapacity * sizeof(float));
+    std::memcpy(bits.data() + static_cast<size_t>(y) * columns, plane[y], columns * sizeof(float));
   }
-  return bits;
 }
 
 void PictureTest::SetUp() {

@@ -26,8 +26,9 @@ void fillPicture(std::uint8_t b, std::uint8_t g, std::uint8_t r);
 int spectrumPixel(int x, int y);
 // The whole spectrum buffer, for comparisons.
 std::vector<std::uint8_t> spectrumBytes();
-// Bit patterns of the used rows of a plane, so that -0 and +0 count as different.
-std::vector<std::uint32_t> planeBits(float *const *plane);
+// Bit patterns of the used rows of a plane, so that -0 and +0 count as different: columns 0 to
+// W2 - 1 and the 16 beyond (an overrun shows there). bits keeps its storage between calls.
+void planeBits(float *const *plane, std::vector<std::uint32_t> &bits);
 
 // Clears the scripted console and tears the picture down after each test.
 class PictureTest : public ::testing::Test {

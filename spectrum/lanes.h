@@ -1,0 +1,53 @@
+// The lane kernels of computeSpectrum: several rows or columns transformed at once in SIMD lanes.
+#pragma once
+
+#include <cstdint>
+
+// Everything one computeSpectrum call hands its kernels; filled by the caller before a pass.
+struct SpectrumPass {
+  int w2;
+  int h2;
+  int logScale;
+  int dcCut;
+  float greyOfSum[766];                  // (b0 + b1 + b2) / 3 as a float, by byte sum
+  const std::uint8_t *sourceRows[1024];  // the picture row that spectrum row y reads
+  float rowTwiddleRe[1024];              // fft1dTwiddles for w2
+  float rowTwiddleIm[1024];
+  float columnTwiddleRe[1024];  // fft1dTwiddles for h2
+  float columnTwiddleIm[1024];
+  int rowOrder[1024];  // bit-reversed index for w2
+  int columnOrder[1024];
+  float rowRoot;  // sqrt(w2) as a float
+  float columnRoot;
+  // Row pass results: each row's first strictly largest magnitude (0 if none) and its column.
+  float rowBest[1024];
+  int rowBestX[1024];
+  // Column pass results: the largest and smallest value each block of columns stored.
+  float blockHigh[1024];
+  float blockLow[1024];
+  // Grey mapping: the range of the whole spectrum.
+  float high;
+  float low;
+};
+
+// One instruction set's kernels; `lanes` rows or columns make one block.
+struct LaneKernels {
+  int lanes;
+  // Rows y0 .. y0 + lanes - 1 (those below h2): grey levels, fft1d, realPlane, imagPlane, rowBest.
+  void (*transformRows)(SpectrumPass &pass, int y0);
+  // Columns x0 .. x0 + lanes - 1 (those below w2): fft1d, magnitudes or their logarithms into
+  // magnitudePlane (0 at (0, 0) with dcCut), blockHigh and blockLow of block x0 / lanes.
+  void (*transformColumns)(SpectrumPass &pass, int x0);
+  // Grey bytes of spectrum rows y0 .. y1 - 1 in the normal view, from magnitudePlane.
+  void (*renderRows)(const SpectrumPass &pass, int y0, int y1);
+};
+
+extern const LaneKernels avx512Kernels;
+extern const LaneKernels avx2Kernels;
+extern const LaneKernels genericKernels;
+
+// Whether this processor runs the given set.
+bool kernelsSupported(const LaneKernels &kernels);
+// The set computeSpectrum uses: on first use the widest this processor runs. Tests point it at
+// each set in turn.
+extern const LaneKernels *spectrumKernels;

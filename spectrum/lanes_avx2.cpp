@@ -1,0 +1,23 @@
+// The AVX2 kernels: 4 lanes, so that the doubles of a lane group fill one ymm register.
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/dib_view.h"
+#include "spectrum/lanes.h"
+
+// The vector types stay inside this file, so their argument passing concerns no caller.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#pragma GCC push_options
+#pragma GCC target("avx2,avx,sse4.2")
+#define LANES 4
+#define KERNEL_NAMESPACE avx2
+#define NativeDoubles __m256d
+#define nativeSqrt _mm256_sqrt_pd
+#include "spectrum/lanes_body.inc"
+#pragma GCC pop_options
+
+const LaneKernels avx2Kernels = {LANES, avx2::transformRows, avx2::transformColumns,
+                                 avx2::renderRows};

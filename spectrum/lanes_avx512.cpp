@@ -1,0 +1,24 @@
+// The AVX-512 kernels: 8 lanes, so that the doubles of a lane group fill one zmm register.
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/dib_view.h"
+#include "spectrum/lanes.h"
+
+// The vector types stay inside this file, so their argument passing concerns no caller.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw,avx2,avx,sse4.2")
+#define LANES 8
+#define KERNEL_NAMESPACE avx512
+#define NativeDoubles __m512d
+// The masked form: the plain one trips a false uninitialised warning in GCC 12.
+#define nativeSqrt(v) _mm512_maskz_sqrt_pd(0xff, v)
+#include "spectrum/lanes_body.inc"
+#pragma GCC pop_options
+
+const LaneKernels avx512Kernels = {LANES, avx512::transformRows, avx512::transformColumns,
+                                   avx512::renderRows};

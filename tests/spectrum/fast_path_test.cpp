@@ -1,0 +1,122 @@
+// computeSpectrum against the plain step-by-step computation: every size, every mode, every bit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/dib_view.h"
+#include "spectrum/lanes.h"
+#include "spectrum/spectrum.h"
+#include "tests/scripted/scripted_platform.h"
+#include "tests/spectrum/picture_fixture.h"
+#include "tests/spectrum/reference_spectrum.h"
+
+namespace {
+
+struct Outcome {
+  std::string console;
+  std::vector<std::uint32_t> real;
+  std::vector<std::uint32_t> imag;
+  std::vector<std::uint32_t> magnitude;
+  std::vector<std::uint8_t> pixels;
+};
+
+// Leftovers of an earlier call: both computations start from the same ones.
+void scribbleOverOutputs() {
+  const int columns = std::min(spectrumView.header.biWidth + 16, kPlaneCapacity);
+  for (int y = 0; y < spectrumView.header.biHeight; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      realPlane[y][x] = static_cast<float>(x - y);
+      imagPlane[y][x] = -0.0f;
+      magnitudePlane[y][x] = static_cast<float>(y * 3 + x) * 0.25f;
+    }
+  }
+  std::memset(spectrumView.pixels, kUntouched,
+              static_cast<size_t>(spectrumView.header.biWidth) * spectrumView.header.biHeight * 3);
+}
+
+// Runs one computation from the same leftovers and keeps what it left, reusing the storage.
+void run(void (*compute)(int, int, int, int), const int mode[4], Outcome &outcome) {
+  scribbleOverOutputs();
+  resetScriptedPlatform();
+  compute(mode[0], mode[1], mode[2], mode[3]);
+  outcome.console = scriptedOutput;
+  planeBits(realPlane, outcome.real);
+  planeBits(imagPlane, outcome.imag);
+  planeBits(magnitudePlane, outcome.magnitude);
+  const std::uint8_t *pixels = spectrumView.pixels;
+  outcome.pixels.assign(pixels, pixels + static_cast<size_t>(spectrumView.header.biWidth) *
+                                             spectrumView.header.biHeight * 3);
+}
+
+// Full noise, sparse bright dots (exact zeros and ties), or a few grey levels in stripes.
+void paintPicture(std::mt19937 &random, int kind) {
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int row = 0; row < sourceView.header.biHeight; ++row) {
+    for (int x = 0; x < sourceView.header.biWidth; ++x) {
+      std::uint8_t *pixel = pictureBytes(x, row);
+      for (int c = 0; c < 3; ++c) {
+        switch (kind) {
+          case 0:
+            pixel[c] = static_cast<std::uint8_t>(byte(random));
+            break;
+          case 1:
+            pixel[c] = byte(random) < 8 ? 255 : 0;
+            break;
+          default:
+            pixel[c] = static_cast<std::uint8_t>((x / 2 % 3) * 60 + c);
+            break;
+        }
+      }
+    }
+  }
+}
+
+using FastPathTest = PictureTest;
+
+TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
+  const int modes[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0},
+                          {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 1, 1}};
+  std::vector<const LaneKernels *> kernelSets;
+  for (const LaneKernels *kernels : {&avx512Kernels, &avx2Kernels, &genericKernels}) {
+    if (kernelsSupported(*kernels)) kernelSets.push_back(kernels);
+  }
+  const LaneKernels *chosen = spectrumKernels;
+  std::mt19937 random(2024);
+  Outcome expected;
+  Outcome actual;
+  int picture = 0;
+  for (int w2 = 1; w2 <= 1024; w2 *= 2) {
+    for (int h2 = 1; h2 <= 1024; h2 *= 2, ++picture) {
+      // A picture a little larger than the rectangle, so that padding and cropping take part.
+      setUpPicture(w2 + w2 / 3, h2 + h2 / 5);
+      ASSERT_EQ(spectrumView.header.biWidth, w2);
+      ASSERT_EQ(spectrumView.header.biHeight, h2);
+      paintPicture(random, picture % 3);
+      for (const int *mode : modes) {
+        run(referenceComputeSpectrum, mode, expected);
+        for (const LaneKernels *kernels : kernelSets) {
+          spectrumKernels = kernels;
+          run(computeSpectrum, mode, actual);
+          const std::string where = std::to_string(kernels->lanes) + " lanes, " +
+                                    std::to_string(w2) + "x" + std::to_string(h2) + " mode " +
+                                    std::to_string(mode[0]) + std::to_string(mode[1]) +
+                                    std::to_string(mode[2]) + std::to_string(mode[3]);
+          ASSERT_EQ(actual.console, expected.console) << where;
+          ASSERT_TRUE(actual.real == expected.real) << where;
+          ASSERT_TRUE(actual.imag == expected.imag) << where;
+          ASSERT_TRUE(actual.magnitude == expected.magnitude) << where;
+          ASSERT_TRUE(actual.pixels == expected.pixels) << where;
+        }
+      }
+    }
+  }
+  spectrumKernels = chosen;
+  spectrumKernels = chosen;
+}
+
+}  // namespace
