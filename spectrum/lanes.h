@@ -38,6 +38,8 @@ struct LaneKernels {
   // Columns x0 .. x0 + lanes - 1 (those below w2): fft1d, magnitudes or their logarithms into
   // magnitudePlane (0 at (0, 0) with dcCut), blockHigh and blockLow of block x0 / lanes.
   void (*transformColumns)(SpectrumPass &pass, int x0);
+  // out[i] = (float)log((double)in[i]) where in[i] > 0, else in[i]; for checking the fast log.
+  void (*logarithms)(const float *in, float *out, int count);
   // Grey bytes of spectrum rows y0 .. y1 - 1 in the normal view, from magnitudePlane.
   void (*renderRows)(const SpectrumPass &pass, int y0, int y1);
 };

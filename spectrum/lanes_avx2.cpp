@@ -20,4 +20,4 @@
 #pragma GCC pop_options
 
 const LaneKernels avx2Kernels = {LANES, avx2::transformRows, avx2::transformColumns,
-                                 avx2::renderRows};
+                                 avx2::logarithms, avx2::renderRows};

@@ -21,4 +21,4 @@
 #pragma GCC pop_options
 
 const LaneKernels avx512Kernels = {LANES, avx512::transformRows, avx512::transformColumns,
-                                   avx512::renderRows};
+                                   avx512::logarithms, avx512::renderRows};

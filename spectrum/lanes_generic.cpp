@@ -17,4 +17,4 @@
 #include "spectrum/lanes_body.inc"
 
 const LaneKernels genericKernels = {LANES, generic::transformRows, generic::transformColumns,
-                                    generic::renderRows};
+                                    generic::logarithms, generic::renderRows};
