@@ -36,6 +36,24 @@ bench: test-deps
 	cmake --build build-bench -j $(JOBS) --target bmpspectrum_bench
 	build-bench/bench/bmpspectrum_bench
 
+# make fuzz: each libFuzzer target (clang, ASan+UBSan) for FUZZ_SECONDS, from the seed corpus;
+# what it learns stays in build-fuzz/corpus, crash reproducers go to tests/fuzz/crashes/.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = bitmap_reader key_decoder
+FUZZ_FLAGS ?= -max_len=4096 -timeout=1 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1
+
+fuzz: test-deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address,undefined -DBMPSPECTRUM_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	@for target in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$target tests/fuzz/crashes/$$target; \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	  build-fuzz/tests/fuzz/$${target}_fuzzer $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix=tests/fuzz/crashes/$$target/ \
+	    build-fuzz/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
+	done
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
