@@ -1,0 +1,222 @@
+// The GTK open dialog under a private Xvfb server: its filters, a choice typed with xdotool,
+// cancelling, and falling back when there is no display.
+#include "platform/linux/desktop_dialog.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/file_dialog.h"
+#include "tests/display/x_server.h"
+
+extern char **environ;
+
+// GTK keeps caches for the life of the process; they are GTK's, not leaks of ours.
+extern "C" const char *__lsan_default_suppressions() {
+  return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libfontconfig.so\nleak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libpango\nleak:libcairo.so\n";
+}
+
+namespace {
+
+const char kFilters[] = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
+
+struct DialogBuffers {
+  char file[256] = "";
+  char title[256] = "";
+  OPENFILENAMEA dialog{};
+
+  DialogBuffers() {
+    dialog.lStructSize = sizeof dialog;
+    dialog.lpstrFilter = kFilters;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrFileTitle = title;
+    dialog.nMaxFileTitle = sizeof title;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  }
+};
+
+class DesktopDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder =
+        std::filesystem::temp_directory_path() / ("desktop_dialog_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    for (const char *name : {"picture.BMP", "other.bmp", "notes.txt", "README"}) {
+      std::ofstream(folder / name) << "x";
+    }
+  }
+
+  void TearDown() override {
+    probe.reset();
+    stopXvfb(server);
+    std::filesystem::remove_all(folder);
+  }
+
+  void startServer() {
+    ASSERT_TRUE(startXvfb(server));
+    setenv("DISPLAY", server.name.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    // No accessibility bus in a bare test session; GTK would only warn about it.
+    setenv("NO_AT_BRIDGE", "1", 1);
+    // Nor a session bus for GTK to keep its settings through.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    probe = openProbe(server.name);
+    ASSERT_TRUE(probe);
+  }
+
+  bool dialogOnScreen() {
+    for (const TopWindow &window : topWindows(*probe)) {
+      if (window.viewable && window.netWmName == "開く") return true;
+    }
+    return false;
+  }
+
+  std::filesystem::path folder;
+  XvfbServer server;
+  ProbeHandle probe;
+};
+
+// Runs a shell script beside the dialog; returns its process.
+pid_t runBeside(const std::string &script) {
+  pid_t pid;
+  const char *arguments[] = {"sh", "-c", script.c_str(), nullptr};
+  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(arguments), environ) != 0) {
+    return -1;
+  }
+  return pid;
+}
+
+int waitExit(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits for the dialog of this process to be shown and gives it the keyboard.
+std::string findDialog() {
+  return "id=$(xdotool search --sync --onlyvisible --pid " + std::to_string(getpid()) +
+         " | head -n 1) && xdotool windowfocus --sync \"$id\"";
+}
+
+// Keys typed into the dialog once it is shown: the location entry, then each path and Return.
+std::string typePaths(const std::vector<std::string> &paths) {
+  std::string script = findDialog() + " && sleep 0.5";
+  for (const std::string &path : paths) {
+    script +=
+        " && xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
+        "xdotool type --delay 15 '" +
+        path + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
+  }
+  return script;
+}
+
+TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
+  startServer();
+  if (HasFatalFailure()) return;
+  const std::string wanted = (folder / "picture.BMP").string();
+  // A name that does not exist is refused and the dialog stays open for the next one.
+  const pid_t typist = runBeside(typePaths({(folder / "missing.bmp").string(), wanted}));
+  ASSERT_GT(typist, 0);
+  DialogBuffers buffers;
+  const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
+  // Gone from the screen as soon as the call returns.
+  EXPECT_FALSE(dialogOnScreen());
+  EXPECT_EQ(waitExit(typist), 0);
+  ASSERT_EQ(result, DesktopDialogResult::chosen);
+  EXPECT_EQ(std::string(buffers.file), wanted);
+  EXPECT_EQ(std::string(buffers.title), "picture.BMP");
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  char number[32];
+  std::snprintf(number, sizeof number, "%f", 1.5);
+  EXPECT_STREQ(number, "1.500000");
+}
+
+TEST_F(DesktopDialog, CancelChoosesNothing) {
+  startServer();
+  if (HasFatalFailure()) return;
+  const pid_t typist = runBeside(findDialog() + " && sleep 0.5 && xdotool key Escape");
+  ASSERT_GT(typist, 0);
+  DialogBuffers buffers;
+  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  EXPECT_EQ(waitExit(typist), 0);
+  EXPECT_STREQ(buffers.file, "");
+  EXPECT_FALSE(dialogOnScreen());
+}
+
+// What the shown dialog offers, read from inside its own loop.
+struct Offered {
+  std::vector<std::string> names;
+  std::string selected;
+  std::vector<std::string> matchedByFirst, matchedBySecond;
+  bool found = false;
+};
+
+gboolean inspectDialog(gpointer data) {
+  auto *offered = static_cast<Offered *>(data);
+  GList *windows = gtk_window_list_toplevels();
+  for (GList *item = windows; item; item = item->next) {
+    if (!GTK_IS_FILE_CHOOSER(item->data)) continue;
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(item->data);
+    GSList *filters = gtk_file_chooser_list_filters(chooser);
+    int index = 0;
+    for (GSList *f = filters; f; f = f->next, ++index) {
+      GtkFileFilter *filter = GTK_FILE_FILTER(f->data);
+      offered->names.push_back(gtk_file_filter_get_name(filter));
+      for (const char *name : {"a.bmp", "B.BMP", "c.Bmp", "d.txt", "README", "x.bmp.txt"}) {
+        GtkFileFilterInfo info{};
+        info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+        info.display_name = name;
+        if (gtk_file_filter_filter(filter, &info)) {
+          (index == 0 ? offered->matchedByFirst : offered->matchedBySecond).push_back(name);
+        }
+      }
+    }
+    g_slist_free(filters);
+    if (GtkFileFilter *selected = gtk_file_chooser_get_filter(chooser)) {
+      offered->selected = gtk_file_filter_get_name(selected);
+    }
+    offered->found = true;
+    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+  }
+  g_list_free(windows);
+  return offered->found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+TEST_F(DesktopDialog, OffersBothFiltersWithTheBmpOneFirst) {
+  startServer();
+  if (HasFatalFailure()) return;
+  Offered offered;
+  g_timeout_add(200, inspectDialog, &offered);
+  DialogBuffers buffers;
+  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  ASSERT_TRUE(offered.found);
+  EXPECT_EQ(offered.names,
+            (std::vector<std::string>{"BMPファイル(*.bmp)", "すべてのファイル(*.*)"}));
+  EXPECT_EQ(offered.selected, "BMPファイル(*.bmp)");
+  EXPECT_EQ(offered.matchedByFirst, (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp"}));
+  EXPECT_EQ(offered.matchedBySecond,
+            (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "d.txt", "README", "x.bmp.txt"}));
+}
+
+TEST(DesktopDialogWithoutDisplay, LeavesTheChoiceToTheTerminal) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  DialogBuffers buffers;
+  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::unavailable);
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+}
+
+}  // namespace
