@@ -19,6 +19,8 @@ struct SpectrumPass {
   int columnOrder[1024];
   float rowRoot;  // sqrt(w2) as a float
   float columnRoot;
+  float rowScale;  // 1 / rowRoot when that is exact (w2 a power of four), else 0
+  float columnScale;
   // Row pass results: each row's first strictly largest magnitude (0 if none) and its column.
   float rowBest[1024];
   int rowBestX[1024];

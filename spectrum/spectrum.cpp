@@ -76,6 +76,12 @@ void onBothCores(int count, bool threaded, const Job &job) {
   helper.join();
 }
 
+// 1 / root if root is a power of two, whose reciprocal multiplies exactly like the division.
+float exactReciprocal(float root) {
+  int exponent;
+  return std::frexp(root, &exponent) == 0.5f ? 1.0f / root : 0.0f;
+}
+
 void preparePass(int logScale, int dcCut) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
@@ -98,6 +104,8 @@ void preparePass(int logScale, int dcCut) {
   for (int y = 0; y < h2; ++y) pass.columnOrder[y] = static_cast<int>(indexes[y]);
   pass.rowRoot = static_cast<float>(std::sqrt(static_cast<double>(w2)));
   pass.columnRoot = static_cast<float>(std::sqrt(static_cast<double>(h2)));
+  pass.rowScale = exactReciprocal(pass.rowRoot);
+  pass.columnScale = exactReciprocal(pass.columnRoot);
 }
 
 // The only writer of the spectrum pixels; painting holds the same lock while it copies them.

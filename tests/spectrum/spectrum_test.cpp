@@ -212,6 +212,16 @@ TEST_F(SpectrumTest, RowMaximumIsTheFirstStrictlyLargestInProcessingOrder) {
   }
 }
 
+TEST_F(SpectrumTest, RowMaximumComparesTheRoundedMagnitudes) {
+  // Grey 1 at column 1 of 4 in every row: column 1's squares sum a little above column 0's (the
+  // twiddle is not exactly of modulus 1), yet both magnitudes round to 0.5, so column 0 stays.
+  setUpPicture(4, 8);
+  for (int row = 0; row < 8; ++row) setPictureGrey(1, row, 1, 1, 1);
+  computeSpectrum(0, 0, 0, 0);
+  const std::string line = rowLine("0.500000", 0, 7);
+  EXPECT_EQ(scriptedOutput.substr(0, line.size()), line);
+}
+
 TEST_F(SpectrumTest, OnlyTheTopLeftRectangleIsAnalysed) {
   // 5 x 3 gives a 4 x 2 rectangle; the rightmost column and the bottom row are outside it.
   setUpPicture(5, 3);
