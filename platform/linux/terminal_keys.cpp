@@ -26,11 +26,21 @@ int pendingKeys[kMaxDecodedKeys];
 int pendingCount = 0;
 int pendingNext = 0;
 
+bool inForeground() { return tcgetpgrp(terminal) == getpgrp(); }
+
+// Only the foreground job restores: once the shell has taken the terminal back, its settings
+// are the shell's. SIGTTOU is held so that a move to the background just before cannot stop
+// the program on its way out.
 void restoreTerminal() {
-  if (settingsChanged) {
-    tcsetattr(terminal, TCSANOW, &savedSettings);
-    settingsChanged = 0;
-  }
+  if (!settingsChanged) return;
+  settingsChanged = 0;
+  if (!inForeground()) return;
+  sigset_t ttou, previous;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  sigprocmask(SIG_BLOCK, &ttou, &previous);
+  tcsetattr(terminal, TCSANOW, &savedSettings);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void restoreAndDie(int signal) {
@@ -38,8 +48,6 @@ void restoreAndDie(int signal) {
   ::signal(signal, SIG_DFL);
   raise(signal);
 }
-
-bool inForeground() { return tcgetpgrp(terminal) == getpgrp(); }
 
 // Non-canonical, no echo, no signals from keys (Ctrl+C arrives as 3), no input translation;
 // output processing stays on. TCSANOW keeps what the user has already typed.
