@@ -16,6 +16,9 @@
 #define KERNEL_NAMESPACE avx2
 #define NativeDoubles __m256d
 #define nativeSqrt _mm256_sqrt_pd
+// One conversion instruction each way, where the compiler would otherwise split the register.
+#define nativeWiden(v) _mm256_cvtps_pd(v)
+#define nativeNarrow(v) _mm256_cvtpd_ps(v)
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 

@@ -14,6 +14,9 @@
 #define KERNEL_NAMESPACE generic
 #define NativeDoubles __m128d
 #define nativeSqrt _mm_sqrt_pd
+// One conversion instruction each way, where the compiler would otherwise split the register.
+#define nativeWiden(v) __builtin_convertvector(v, Doubles)
+#define nativeNarrow(v) __builtin_convertvector(v, Floats)
 #include "spectrum/lanes_body.inc"
 
 const LaneKernels genericKernels = {LANES, generic::transformRows, generic::transformColumns,
