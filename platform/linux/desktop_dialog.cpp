@@ -83,6 +83,13 @@ void finishDialog(GtkWidget *chooser) {
 
 }  // namespace
 
+// GTK, GLib and fontconfig keep caches for the life of the process; under LeakSanitizer they
+// would read as leaks of ours.
+extern "C" const char *__lsan_default_suppressions() {
+  return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libfontconfig.so\nleak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libpango\nleak:libcairo.so\n";
+}
+
 DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   if (!dialog || !dialog->lpstrFile || dialog->nMaxFile == 0 || !gtkStarted()) {
     return DesktopDialogResult::unavailable;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -18,14 +16,6 @@
 
 #include "platform/file_dialog.h"
 #include "tests/display/x_server.h"
-
-extern char **environ;
-
-// GTK keeps caches for the life of the process; they are GTK's, not leaks of ours.
-extern "C" const char *__lsan_default_suppressions() {
-  return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libfontconfig.so\nleak:libglib-2.0.so\n"
-         "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libpango\nleak:libcairo.so\n";
-}
 
 namespace {
 
@@ -89,46 +79,12 @@ class DesktopDialog : public ::testing::Test {
   ProbeHandle probe;
 };
 
-// Runs a shell script beside the dialog; returns its process.
-pid_t runBeside(const std::string &script) {
-  pid_t pid;
-  const char *arguments[] = {"sh", "-c", script.c_str(), nullptr};
-  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(arguments), environ) != 0) {
-    return -1;
-  }
-  return pid;
-}
-
-int waitExit(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Waits for the dialog of this process to be shown and gives it the keyboard.
-std::string findDialog() {
-  return "id=$(xdotool search --sync --onlyvisible --pid " + std::to_string(getpid()) +
-         " | head -n 1) && xdotool windowfocus --sync \"$id\"";
-}
-
-// Keys typed into the dialog once it is shown: the location entry, then each path and Return.
-std::string typePaths(const std::vector<std::string> &paths) {
-  std::string script = findDialog() + " && sleep 0.5";
-  for (const std::string &path : paths) {
-    script +=
-        " && xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
-        "xdotool type --delay 15 '" +
-        path + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
-  }
-  return script;
-}
-
 TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
   startServer();
   if (HasFatalFailure()) return;
   const std::string wanted = (folder / "picture.BMP").string();
   // A name that does not exist is refused and the dialog stays open for the next one.
-  const pid_t typist = runBeside(typePaths({(folder / "missing.bmp").string(), wanted}));
+  const pid_t typist = runBeside(typePaths(getpid(), {(folder / "missing.bmp").string(), wanted}));
   ASSERT_GT(typist, 0);
   DialogBuffers buffers;
   const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
@@ -147,7 +103,7 @@ TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
 TEST_F(DesktopDialog, CancelChoosesNothing) {
   startServer();
   if (HasFatalFailure()) return;
-  const pid_t typist = runBeside(findDialog() + " && sleep 0.5 && xdotool key Escape");
+  const pid_t typist = runBeside(findDialog(getpid()) + " && sleep 0.5 && xdotool key Escape");
   ASSERT_GT(typist, 0);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);

@@ -224,3 +224,34 @@ bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds l
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
+
+pid_t runBeside(const std::string &script) {
+  pid_t pid;
+  const char *arguments[] = {"sh", "-c", script.c_str(), nullptr};
+  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(arguments), environ) != 0) {
+    return -1;
+  }
+  return pid;
+}
+
+int waitExit(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string findDialog(pid_t owner) {
+  return "id=$(xdotool search --sync --onlyvisible --pid " + std::to_string(owner) +
+         " | head -n 1) && xdotool windowfocus --sync \"$id\"";
+}
+
+std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
+  std::string script = findDialog(owner) + " && sleep 0.5";
+  for (const std::string &path : paths) {
+    script +=
+        " && xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
+        "xdotool type --delay 15 '" +
+        path + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
+  }
+  return script;
+}

@@ -58,3 +58,12 @@ std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue)
 // Polls the condition until it holds or the time is up; true when it held.
 bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
+
+// Runs a shell script beside the test; returns its process, or -1.
+pid_t runBeside(const std::string &script);
+// Waits for that process and gives its exit status, or -1 when a signal ended it.
+int waitExit(pid_t pid);
+// Script steps: wait until the given process shows a window, and give it the keyboard.
+std::string findDialog(pid_t owner);
+// Script: in the process's open dialog, type each path into the location entry, with Return.
+std::string typePaths(pid_t owner, const std::vector<std::string> &paths);

@@ -1,0 +1,152 @@
+// The whole program under a private Xvfb server: the file picked in the desktop dialog, both
+// windows showing their images, a mode key repainting the spectrum, and `q` ending it all.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/dib_view.h"
+#include "spectrum/spectrum.h"
+#include "tests/display/x_server.h"
+#include "tests/support/bmp_fixture.h"
+#include "tests/support/program_session.h"
+
+namespace {
+
+constexpr int kWidth = 6, kHeight = 5;  // a padded picture row; a 4 x 4 spectrum
+
+std::uint32_t pictureColour(int x, int row) {
+  return static_cast<std::uint32_t>((x * 40 + row * 7) & 0xFF) |
+         static_cast<std::uint32_t>((200 - x * 13 + row * 31) & 0xFF) << 8 |
+         static_cast<std::uint32_t>((row * 50 + x * 3) & 0xFF) << 16;
+}
+
+// Pixel values of a bottom-up 24-bit image with the given row length, top row first.
+std::vector<std::uint32_t> shown(Probe &probe, const std::uint8_t *pixels, int width, int height,
+                                 size_t stride) {
+  std::vector<std::uint32_t> values;
+  for (int top = 0; top < height; ++top) {
+    const std::uint8_t *row = pixels + stride * static_cast<size_t>(height - 1 - top);
+    for (int x = 0; x < width; ++x) {
+      values.push_back(pixelOf(probe, row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+    }
+  }
+  return values;
+}
+
+// The spectrum buffers the engine gives for the file, first with every switch off and then
+// after the key `2`, computed here the way the program sets them up.
+std::vector<std::vector<std::uint8_t>> expectedSpectra(const std::string &file) {
+  std::memcpy(&sourceView.header, file.data() + 14, sizeof sourceView.header);
+  sourceView.pixels = reinterpret_cast<std::uint8_t *>(const_cast<char *>(file.data() + 54));
+  spectrumView.header = sourceView.header;
+  spectrumView.header.biWidth = 4;
+  spectrumView.header.biHeight = 4;
+  spectrumView.header.biSizeImage = 4 * 4 * 3;
+  std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
+  spectrumView.pixels = buffer.data();
+  std::vector<std::vector<float>> rows(3 * 4, std::vector<float>(kPlaneCapacity, 0.0f));
+  for (int y = 0; y < 4; ++y) {
+    realPlane[y] = rows[y].data();
+    imagPlane[y] = rows[4 + y].data();
+    magnitudePlane[y] = rows[8 + y].data();
+  }
+  std::vector<std::vector<std::uint8_t>> spectra;
+  computeSpectrum(0, 0, 0, 0);
+  spectra.push_back(buffer);
+  computeSpectrum(1, 0, 0, 0);
+  spectra.push_back(buffer);
+  for (int y = 0; y < 4; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
+  spectrumView.pixels = nullptr;
+  sourceView.pixels = nullptr;
+  return spectra;
+}
+
+class ProgramUnderX : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("x_end_to_end_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    picture = bmpPicture(kWidth, kHeight, pictureColour);
+    writeFile((folder / "picture.bmp").string(), picture);
+    ASSERT_TRUE(startXvfb(server));
+    setenv("DISPLAY", server.name.c_str(), 1);  // for xdotool
+    probe = openProbe(server.name);
+    ASSERT_TRUE(probe);
+  }
+
+  void TearDown() override {
+    if (session.pid > 0 && session.status == -1) {
+      kill(session.pid, SIGKILL);
+      waitpid(session.pid, nullptr, 0);
+    }
+    closeSession(session);
+    probe.reset();
+    stopXvfb(server);
+    std::filesystem::remove_all(folder);
+  }
+
+  std::vector<TopWindow> programWindows() {
+    std::vector<TopWindow> found;
+    for (const TopWindow &window : topWindows(*probe)) {
+      if (window.viewable && window.resClass == "GRC0") found.push_back(window);
+    }
+    return found;
+  }
+
+  std::filesystem::path folder;
+  std::string picture;
+  XvfbServer server;
+  ProbeHandle probe;
+  ProgramSession session;
+};
+
+TEST_F(ProgramUnderX, ShowsBothWindowsRepaintsOnAModeKeyAndEndsOnQ) {
+  const std::vector<std::vector<std::uint8_t>> spectra = expectedSpectra(picture);
+  SessionOptions options;
+  options.folder = folder.string();
+  options.environment = {"DISPLAY=" + server.name, "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
+  session = startProgram(options);
+  ASSERT_GT(session.pid, 0);
+  const pid_t typist = runBeside(typePaths(session.pid, {(folder / "picture.bmp").string()}));
+  ASSERT_GT(typist, 0);
+  EXPECT_EQ(waitExit(typist), 0);
+  ASSERT_TRUE(waitForStdout(session, "org-0", 1, 30000)) << session.stdoutText;
+
+  std::vector<TopWindow> windows;
+  ASSERT_TRUE(waitFor([&] { return (windows = programWindows()).size() == 2; }));
+  const TopWindow &pictureWindow = windows[0].width == kWidth ? windows[0] : windows[1];
+  const TopWindow &spectrumWindow = windows[0].width == kWidth ? windows[1] : windows[0];
+  EXPECT_EQ(pictureWindow.netWmName, "BMPファイルの表示");
+  EXPECT_EQ(spectrumWindow.netWmName, "空間周波数スペクトル");
+  moveWindow(*probe, pictureWindow.id, 0, 0);
+  moveWindow(*probe, spectrumWindow.id, 40, 0);
+
+  const auto *filePixels = reinterpret_cast<const std::uint8_t *>(picture.data() + 54);
+  const auto expectedPicture = shown(*probe, filePixels, kWidth, kHeight, (3 * kWidth + 3) / 4 * 4);
+  EXPECT_TRUE(waitFor(
+      [&] { return readPixels(*probe, pictureWindow.id, kWidth, kHeight) == expectedPicture; }));
+  for (int key = 0; key < 2; ++key) {
+    if (key == 1) {
+      typeKeys(session, "2");
+      ASSERT_TRUE(waitForStdout(session, "org-0", 2, 30000)) << session.stdoutText;
+    }
+    const auto expected = shown(*probe, spectra[key].data(), 4, 4, 12);
+    EXPECT_TRUE(waitFor([&] { return readPixels(*probe, spectrumWindow.id, 4, 4) == expected; }))
+        << "after " << (key == 0 ? "the start" : "the key 2");
+  }
+  ASSERT_NE(spectra[0], spectra[1]);  // else the repaint would prove nothing
+
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 20000), 0);
+  EXPECT_TRUE(programWindows().empty());
+}
+
+}  // namespace
