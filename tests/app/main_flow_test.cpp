@@ -1,6 +1,7 @@
 // The main flow with a scripted console: sizing, the spectrum record, the key table and the end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/main_flow.h"
@@ -21,6 +22,11 @@ TEST(MainFlow, PowerOfTwoFloor) {
 std::string runWith(int width, int height, const std::string &keys, int *status = nullptr) {
   const std::string path = testing::TempDir() + "main_flow.bmp";
   writeFile(path, bmpPicture(width, height, [](int x, int row) { return 0x010101u * ((x + row) % 5); }));
+  // The program keeps both pixel buffers until it ends; running it again here releases them.
+  std::free(sourceView.pixels);
+  std::free(spectrumView.pixels);
+  sourceView = DibView{};
+  spectrumView = DibView{};
   resetScriptedPlatform();
   scriptedChosenPath = path;
   for (char key : keys) scriptedKeys.push_back(static_cast<unsigned char>(key));
