@@ -24,7 +24,7 @@ struct SpectrumPass {
   // Row pass results: each row's first strictly largest magnitude (0 if none) and its column.
   float rowBest[1024];
   int rowBestX[1024];
-  // Column pass results: the largest and smallest value each block of columns stored.
+  // Column pass results: the largest and smallest value each panel of columns stored.
   float blockHigh[1024];
   float blockLow[1024];
   // Grey mapping: the range of the whole spectrum.
@@ -32,13 +32,16 @@ struct SpectrumPass {
   float low;
 };
 
-// One instruction set's kernels; `lanes` rows or columns make one block.
+// The columns one call of transformColumns takes: 256 bytes of every plane row.
+constexpr int kPanelColumns = 64;
+
+// One instruction set's kernels; `lanes` rows make one block of the row pass.
 struct LaneKernels {
   int lanes;
   // Rows y0 .. y0 + lanes - 1 (those below h2): grey levels, fft1d, realPlane, imagPlane, rowBest.
   void (*transformRows)(SpectrumPass &pass, int y0);
-  // Columns x0 .. x0 + lanes - 1 (those below w2): fft1d, magnitudes or their logarithms into
-  // magnitudePlane (0 at (0, 0) with dcCut), blockHigh and blockLow of block x0 / lanes.
+  // Columns x0 .. x0 + kPanelColumns - 1 (those below w2): fft1d, magnitudes or their logarithms
+  // into magnitudePlane (0 at (0, 0) with dcCut), blockHigh and blockLow of x0 / kPanelColumns.
   void (*transformColumns)(SpectrumPass &pass, int x0);
   // out[i] = (float)log((double)in[i]) where in[i] > 0, else in[i]; for checking the fast log.
   void (*logarithms)(const float *in, float *out, int count);

@@ -193,9 +193,11 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
 
   for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
-  const int columnBlocks = (w2 + lanes - 1) / lanes;
+  const int columnBlocks = (w2 + kPanelColumns - 1) / kPanelColumns;
   onBothCores(columnBlocks, threaded, [&](int first, int last) {
-    for (int block = first; block < last; ++block) kernels.transformColumns(pass, block * lanes);
+    for (int block = first; block < last; ++block) {
+      kernels.transformColumns(pass, block * kPanelColumns);
+    }
   });
   // max starts at 0 and min at the (possibly cleared) DC value, which every block's range holds.
   pass.high = 0;
