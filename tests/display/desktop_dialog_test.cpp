@@ -41,6 +41,7 @@ struct DialogBuffers {
 class DesktopDialog : public ::testing::Test {
  protected:
   void SetUp() override {
+    startWatchdog(std::chrono::seconds(90));
     folder =
         std::filesystem::temp_directory_path() / ("desktop_dialog_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
@@ -103,7 +104,10 @@ TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
 TEST_F(DesktopDialog, CancelChoosesNothing) {
   startServer();
   if (HasFatalFailure()) return;
-  const pid_t typist = runBeside(findDialog(getpid()) + " && sleep 0.5 && xdotool key Escape");
+  const pid_t typist = runBeside(
+      findDialog(getpid()) + " && for attempt in 1 2 3 4 5; do sleep 0.5; xdotool key Escape; " +
+      "sleep 1; xdotool search --onlyvisible --pid " + std::to_string(getpid()) +
+      " | grep -qx \"$id\" || exit 0; done; exit 1");
   ASSERT_GT(typist, 0);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);

@@ -119,6 +119,7 @@ class DisplayWindows : public ::testing::Test {
     if (displayStartedInThisProcess)
       GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
     displayStartedInThisProcess = true;
+    startWatchdog(std::chrono::seconds(90));
     ASSERT_TRUE(startXvfb(server, depth));
     setenv("DISPLAY", server.name.c_str(), 1);
     makePicture(width, height);

@@ -72,6 +72,7 @@ std::vector<std::vector<std::uint8_t>> expectedSpectra(const std::string &file) 
 class ProgramUnderX : public ::testing::Test {
  protected:
   void SetUp() override {
+    startWatchdog(std::chrono::seconds(120));
     folder = std::filesystem::temp_directory_path() / ("x_end_to_end_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     picture = bmpPicture(kWidth, kHeight, pictureColour);

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -216,6 +217,15 @@ std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue)
   return red << 16 | green << 8 | blue;
 }
 
+void startWatchdog(std::chrono::seconds limit) {
+  std::thread([limit] {
+    std::this_thread::sleep_for(limit);
+    std::fprintf(stderr, "watchdog: the test still runs after %lld s\n",
+                 static_cast<long long>(limit.count()));
+    _exit(124);
+  }).detach();
+}
+
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
@@ -246,12 +256,18 @@ std::string findDialog(pid_t owner) {
 }
 
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
+  const std::string enter =
+      " && xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers ctrl+l && "
+      "sleep 0.3 && xdotool key ctrl+a && xdotool type --delay 15 ";
   std::string script = findDialog(owner) + " && sleep 0.5";
-  for (const std::string &path : paths) {
-    script +=
-        " && xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
-        "xdotool type --delay 15 '" +
-        path + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
+  for (size_t i = 0; i + 1 < paths.size(); ++i) {
+    script += enter + "'" + paths[i] + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
   }
+  // Keys typed before a slow dialog is ready are lost: type the last path again until the
+  // dialog has gone, and cancel it in the end so that no test waits for it forever.
+  script += " && for attempt in 1 2 3 4 5; do true" + enter + "'" + paths.back() +
+            "' && sleep 0.5 && xdotool key Return && sleep 1; xdotool search --onlyvisible --pid " +
+            std::to_string(owner) +
+            " | grep -qx \"$id\" || exit 0; done; xdotool key Escape; exit 1";
   return script;
 }

@@ -55,6 +55,10 @@ void sendDeleteWindow(Probe &probe, unsigned long id);
 // A pixel value of the server's default visual, from 8-bit colour components.
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue);
 
+// Ends the test process once the limit has passed: a hung X call must fail its test, not stall
+// the whole run.
+void startWatchdog(std::chrono::seconds limit);
+
 // Polls the condition until it holds or the time is up; true when it held.
 bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
