@@ -36,8 +36,10 @@ bench: test-deps
 	cmake --build build-bench -j $(JOBS) --target bmpspectrum_bench
 	build-bench/bench/bmpspectrum_bench
 
-# make fuzz: each libFuzzer target (clang, ASan+UBSan) for FUZZ_SECONDS, from the seed corpus;
-# what it learns stays in build-fuzz/corpus, crash reproducers go to tests/fuzz/crashes/.
+# make fuzz: each libFuzzer target (clang, ASan+UBSan) for FUZZ_SECONDS, from the seed corpus,
+# then every input it kept once more, none allowed 100 ms;
+# what it learns stays in build-fuzz/corpus (tests/fuzz/found keeps a merged selection of it),
+# crash reproducers go to tests/fuzz/crashes/; make test replays all three.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = bitmap_reader key_decoder
 FUZZ_FLAGS ?= -max_len=4096 -timeout=1 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1
@@ -47,11 +49,16 @@ fuzz: test-deps
 	  -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address,undefined -DBMPSPECTRUM_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
 	@for target in $(FUZZ_TARGETS); do \
-	  mkdir -p build-fuzz/corpus/$$target tests/fuzz/crashes/$$target; \
+	  mkdir -p build-fuzz/corpus/$$target tests/fuzz/found/$$target tests/fuzz/crashes/$$target; \
 	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
 	  build-fuzz/tests/fuzz/$${target}_fuzzer $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) \
 	    -artifact_prefix=tests/fuzz/crashes/$$target/ \
-	    build-fuzz/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
+	    build-fuzz/corpus/$$target tests/fuzz/corpus/$$target tests/fuzz/found/$$target || exit 1; \
+	  slowest=$$(find build-fuzz/corpus/$$target -type f | xargs -r \
+	    build-fuzz/tests/fuzz/$${target}_fuzzer 2>&1 | sed -n 's/^Executed .* in \([0-9]*\) ms$$/\1/p' | \
+	    sort -n | tail -1); \
+	  echo "slowest $$target input: $${slowest:-0} ms (at most 100)"; \
+	  [ "$${slowest:-0}" -le 100 ] || exit 1; \
 	done
 
 format:

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the fuzzers' seed corpus in tests/fuzz/corpus: small valid and broken BMP files, and
-key sequences as the key decoder's fuzz input (pairs of a timing byte and a key byte)."""
+"""Makes the fuzzers' seed corpus in tests/fuzz/corpus: small BMP files and key sequences."""
 import os
 import struct
 import sys
@@ -63,7 +62,10 @@ def bitmap_seeds():
 
 # Key sequences a terminal sends, and sequences the decoder must swallow whole.
 KEY_SEQUENCES = {
-    "plain": b"q0x\x03", "up": b"\x1b[A", "app_up": b"\x1bOA", "home_1": b"\x1b[1~",
+    "plain": b"q0x\x03", "up": b"\x1b[A", "down": b"\x1b[B", "right": b"\x1b[C",
+    "left": b"\x1b[D", "home": b"\x1b[H", "end": b"\x1b[F", "app_up": b"\x1bOA",
+    "home_1": b"\x1b[1~", "home_7": b"\x1b[7~", "end_4": b"\x1b[4~", "pgup": b"\x1b[5~",
+    "f2_ss3": b"\x1bOQ", "f3_ss3": b"\x1bOR", "f4_ss3": b"\x1bOS", "f11": b"\x1b[23~",
     "insert": b"\x1b[2~", "pgdn": b"\x1b[6~", "f1_ss3": b"\x1bOP", "f5": b"\x1b[15~",
     "f10": b"\x1b[21~", "f12": b"\x1b[24~", "linux_f1": b"\x1b[[A", "linux_f5": b"\x1b[[E",
     "shift_f1": b"\x1b[1;2P", "ctrl_f10": b"\x1b[21;5~", "alt_f10": b"\x1b[21;3~",

@@ -1,5 +1,4 @@
-// The terminal under stress: signals and a hang-up while the program computes, a start in the
-// background of a shell, and a move to the background; its settings are never left changed.
+// The terminal's settings under signals and a hang-up while computing, and under job control.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -36,8 +36,12 @@ TEST(FuzzReplay, EveryStoredInputPassesItsCheck) {
     SCOPED_TRACE(target.name);
     const std::vector<fs::path> seeds = filesIn(root / "corpus" / target.name);
     EXPECT_FALSE(seeds.empty()) << "no corpus for " << target.name;
-    std::vector<fs::path> inputs = filesIn(root / "crashes" / target.name);
-    inputs.insert(inputs.end(), seeds.begin(), seeds.end());
+    // Seeds, inputs the fuzzers found that reach further, and crash reproducers.
+    std::vector<fs::path> inputs = seeds;
+    for (const char *folder : {"found", "crashes"}) {
+      const std::vector<fs::path> more = filesIn(root / folder / target.name);
+      inputs.insert(inputs.end(), more.begin(), more.end());
+    }
     for (const fs::path &input : inputs) {
       std::ifstream stream(input, std::ios::binary);
       const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(stream), {}};
