@@ -184,8 +184,9 @@ void setTitleAndHints(Window id, const char *title, int width, int height, bool 
   size.height = size.min_height = size.max_height = height;
 
   XWMHints wm{};
+  // Keys are read from the terminal: the windows should not take the keyboard away from it.
   wm.flags = InputHint | StateHint;
-  wm.input = True;
+  wm.input = False;
   wm.initial_state = NormalState;
 
   std::string instanceName = program_invocation_short_name;

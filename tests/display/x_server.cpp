@@ -152,6 +152,10 @@ std::vector<TopWindow> topWindows(Probe &probe) {
       window.maxWidth = hints.max_width;
       window.maxHeight = hints.max_height;
     }
+    if (XWMHints *wm = XGetWMHints(probe.display, children[i])) {
+      window.takesKeyboard = !(wm->flags & InputHint) || wm->input;
+      XFree(wm);
+    }
     Atom *protocols = nullptr;
     int protocolCount = 0;
     if (XGetWMProtocols(probe.display, children[i], &protocols, &protocolCount)) {

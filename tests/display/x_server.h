@@ -32,6 +32,7 @@ struct TopWindow {
   int minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;
   std::vector<long> motifHints;
   bool acceptsDelete = false;
+  bool takesKeyboard = true;  // WM_HINTS input
 };
 
 struct Probe;
