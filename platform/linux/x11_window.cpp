@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <condition_variable>
@@ -266,27 +267,44 @@ void endLoop() {
   requestDone.notify_all();
 }
 
+// Each handler notes what the event means for the window; true when it became a message.
+bool onExpose(WindowRecord *record, const XEvent &, MSG *) {
+  record->invalid = true;
+  return false;
+}
+
+// What a window manager sends when the user closes the window.
+bool onClientMessage(WindowRecord *record, const XEvent &event, MSG *message) {
+  if (event.xclient.message_type != wmProtocols || event.xclient.format != 32 ||
+      static_cast<Atom>(event.xclient.data.l[0]) != wmDeleteWindow) {
+    return false;
+  }
+  *message = MSG{record, WM_CLOSE, 0, 0};
+  return true;
+}
+
+// Only another client can destroy the window unseen (our own destroy marks it dead first).
+bool onDestroyNotify(WindowRecord *record, const XEvent &, MSG *) {
+  record->alive = false;
+  record->image.reset();
+  return false;
+}
+
+using EventHandler = bool (*)(WindowRecord *, const XEvent &, MSG *);
+constexpr auto eventHandlers = [] {
+  std::array<EventHandler, LASTEvent> table{};
+  table[Expose] = onExpose;
+  table[ClientMessage] = onClientMessage;
+  table[DestroyNotify] = onDestroyNotify;
+  return table;
+}();
+
 bool translateEvent(const XEvent &event, MSG *message) {
   WindowRecord *record = windowWithId(event.xany.window);
-  if (!record) return false;
-  switch (event.type) {
-    case Expose:
-      record->invalid = true;
-      return false;
-    case ClientMessage:
-      if (event.xclient.message_type != wmProtocols || event.xclient.format != 32 ||
-          static_cast<Atom>(event.xclient.data.l[0]) != wmDeleteWindow) {
-        return false;
-      }
-      *message = MSG{record, WM_CLOSE, 0, 0};
-      return true;
-    case DestroyNotify:
-      record->alive = false;
-      record->image.reset();
-      return false;
-    default:
-      return false;
+  if (!record || event.type < 0 || event.type >= LASTEvent || !eventHandlers[event.type]) {
+    return false;
   }
+  return eventHandlers[event.type](record, event, message);
 }
 
 bool takePaint(MSG *message) {
