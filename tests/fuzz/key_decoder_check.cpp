@@ -13,7 +13,10 @@ constexpr int kEsc = 27;
 
 std::string describe(const std::vector<int> &codes) {
   std::string text = "{";
-  for (int code : codes) text += (text.size() > 1 ? "," : "") + std::to_string(code);
+  for (int code : codes) {
+    if (text.size() > 1) text += ',';
+    text += std::to_string(code);
+  }
   return text + "}";
 }
 
