@@ -102,8 +102,43 @@ class ProgramUnderX : public ::testing::Test {
     return found;
   }
 
+  // Starts the program, picks the picture in its dialog and waits for the first prompt and both
+  // windows, placed side by side.
+  void startAndPick() {
+    SessionOptions options;
+    options.folder = folder.string();
+    options.environment = {"DISPLAY=" + server.name, "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
+    session = startProgram(options);
+    ASSERT_GT(session.pid, 0);
+    const pid_t typist = runBeside(typePaths(session.pid, {(folder / "picture.bmp").string()}));
+    ASSERT_GT(typist, 0);
+    EXPECT_EQ(waitExit(typist), 0);
+    ASSERT_TRUE(waitForStdout(session, "org-0", 1, 30000)) << session.stdoutText;
+    std::vector<TopWindow> windows;
+    ASSERT_TRUE(waitFor([&] { return (windows = programWindows()).size() == 2; }));
+    pictureWindow = windows[0].width == kWidth ? windows[0] : windows[1];
+    spectrumWindow = windows[0].width == kWidth ? windows[1] : windows[0];
+    EXPECT_EQ(pictureWindow.netWmName, "BMPファイルの表示");
+    EXPECT_EQ(spectrumWindow.netWmName, "空間周波数スペクトル");
+    moveWindow(*probe, pictureWindow.id, 0, 0);
+    moveWindow(*probe, spectrumWindow.id, 40, 0);
+  }
+
+  bool pictureShown() {
+    const auto *filePixels = reinterpret_cast<const std::uint8_t *>(picture.data() + 54);
+    return readPixels(*probe, pictureWindow.id, kWidth, kHeight) ==
+           shown(*probe, filePixels, kWidth, kHeight, (3 * kWidth + 3) / 4 * 4);
+  }
+
+  // A mode key takes the console loop round once more: a mode line and the prompt again.
+  void pressAndSeeThePrompt(const char *key, size_t prompts) {
+    typeKeys(session, key);
+    ASSERT_TRUE(waitForStdout(session, "org-0", prompts, 30000)) << session.stdoutText;
+  }
+
   std::filesystem::path folder;
   std::string picture;
+  TopWindow pictureWindow, spectrumWindow;
   XvfbServer server;
   ProbeHandle probe;
   ProgramSession session;
@@ -111,43 +146,43 @@ class ProgramUnderX : public ::testing::Test {
 
 TEST_F(ProgramUnderX, ShowsBothWindowsRepaintsOnAModeKeyAndEndsOnQ) {
   const std::vector<std::vector<std::uint8_t>> spectra = expectedSpectra(picture);
-  SessionOptions options;
-  options.folder = folder.string();
-  options.environment = {"DISPLAY=" + server.name, "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
-  session = startProgram(options);
-  ASSERT_GT(session.pid, 0);
-  const pid_t typist = runBeside(typePaths(session.pid, {(folder / "picture.bmp").string()}));
-  ASSERT_GT(typist, 0);
-  EXPECT_EQ(waitExit(typist), 0);
-  ASSERT_TRUE(waitForStdout(session, "org-0", 1, 30000)) << session.stdoutText;
-
-  std::vector<TopWindow> windows;
-  ASSERT_TRUE(waitFor([&] { return (windows = programWindows()).size() == 2; }));
-  const TopWindow &pictureWindow = windows[0].width == kWidth ? windows[0] : windows[1];
-  const TopWindow &spectrumWindow = windows[0].width == kWidth ? windows[1] : windows[0];
-  EXPECT_EQ(pictureWindow.netWmName, "BMPファイルの表示");
-  EXPECT_EQ(spectrumWindow.netWmName, "空間周波数スペクトル");
-  moveWindow(*probe, pictureWindow.id, 0, 0);
-  moveWindow(*probe, spectrumWindow.id, 40, 0);
-
-  const auto *filePixels = reinterpret_cast<const std::uint8_t *>(picture.data() + 54);
-  const auto expectedPicture = shown(*probe, filePixels, kWidth, kHeight, (3 * kWidth + 3) / 4 * 4);
-  EXPECT_TRUE(waitFor(
-      [&] { return readPixels(*probe, pictureWindow.id, kWidth, kHeight) == expectedPicture; }));
+  ASSERT_NE(spectra[0], spectra[1]);  // else the repaint would prove nothing
+  startAndPick();
+  if (HasFatalFailure()) return;
+  EXPECT_TRUE(waitFor([&] { return pictureShown(); }));
   for (int key = 0; key < 2; ++key) {
-    if (key == 1) {
-      typeKeys(session, "2");
-      ASSERT_TRUE(waitForStdout(session, "org-0", 2, 30000)) << session.stdoutText;
-    }
+    if (key == 1) pressAndSeeThePrompt("2", 2);
     const auto expected = shown(*probe, spectra[key].data(), 4, 4, 12);
     EXPECT_TRUE(waitFor([&] { return readPixels(*probe, spectrumWindow.id, 4, 4) == expected; }))
         << "after " << (key == 0 ? "the start" : "the key 2");
   }
-  ASSERT_NE(spectra[0], spectra[1]);  // else the repaint would prove nothing
-
   typeKeys(session, "q");
   EXPECT_EQ(waitForExit(session, 20000), 0);
   EXPECT_TRUE(programWindows().empty());
+}
+
+TEST_F(ProgramUnderX, OutsideCloseLeavesTheOtherWindowAndTheLoop) {
+  startAndPick();
+  if (HasFatalFailure()) return;
+  sendDeleteWindow(*probe, spectrumWindow.id);
+  ASSERT_TRUE(waitFor([&] { return !windowExists(*probe, spectrumWindow.id); }));
+  pressAndSeeThePrompt("2", 2);
+  EXPECT_TRUE(windowExists(*probe, pictureWindow.id));
+  scribbleAndExpose(*probe, pictureWindow.id, kWidth, kHeight);
+  EXPECT_TRUE(waitFor([&] { return pictureShown(); }));
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 20000), 0);
+}
+
+TEST_F(ProgramUnderX, LostServerLeavesTheConsoleLoopRunning) {
+  startAndPick();
+  if (HasFatalFailure()) return;
+  probe.reset();
+  stopXvfb(server, true);
+  pressAndSeeThePrompt("2", 2);
+  pressAndSeeThePrompt("0", 3);
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 20000), 0);
 }
 
 }  // namespace
