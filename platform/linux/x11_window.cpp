@@ -132,7 +132,7 @@ bool chooseVisual() {
   }
   // Colour images need a true-colour visual; a server without one gets no windows.
   XVisualInfo info;
-  for (int wanted : {24, 16, 15}) {
+  for (int wanted : {24, 16, 15, 8}) {
     if (XMatchVisualInfo(display, screen, wanted, TrueColor, &info)) {
       visual = info.visual;
       depth = info.depth;

@@ -167,12 +167,13 @@ struct ShownCase {
 
 class DisplayShows : public DisplayWindows, public ::testing::WithParamInterface<ShownCase> {};
 
-// Widths 1 and 2 give spectrum rows that are not padded; 3 gives a padded picture row; depth 16
-// takes the general pixel path.
+// Widths 1 and 2 give spectrum rows that are not padded; 3 gives a padded picture row; depths 16
+// and 8 take the general pixel path, 8 also a visual other than the server's default.
 INSTANTIATE_TEST_SUITE_P(Sizes, DisplayShows,
                          ::testing::Values(ShownCase{3, 2, 24}, ShownCase{1, 1, 24},
                                            ShownCase{5, 3, 24}, ShownCase{70, 40, 24},
-                                           ShownCase{3, 2, 16}, ShownCase{70, 40, 16}),
+                                           ShownCase{3, 2, 16}, ShownCase{70, 40, 16},
+                                           ShownCase{70, 40, 8}),
                          [](const auto &info) {
                            return std::to_string(info.param.width) + "x" +
                                   std::to_string(info.param.height) + "x" +

@@ -218,6 +218,9 @@ void sendDeleteWindow(Probe &probe, unsigned long id) {
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue) {
   const int depth = DefaultDepth(probe.display, DefaultScreen(probe.display));
   if (depth == 16) return (red >> 3) << 11 | (green >> 2) << 5 | (blue >> 3);
+  // An 8-bit Xvfb's default visual has a colour map; the windows take its true-colour visual,
+  // whose masks are 0x07 (red), 0x38 (green) and 0xc0 (blue).
+  if (depth == 8) return (red >> 5) | (green >> 5) << 3 | (blue >> 6) << 6;
   return red << 16 | green << 8 | blue;
 }
 
