@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -56,7 +57,8 @@ struct WindowClass {
   int extraBytes = 0;
 };
 
-// A message for the display thread; a sent one carries where the sender waits for its result.
+// A message for the display thread; a sent one carries the slot its sender waits on, shared so
+// that a sender that gave up waiting leaves nothing dangling.
 struct SentMessage {
   LRESULT result = 0;
   bool done = false;
@@ -66,7 +68,7 @@ struct Request {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  SentMessage *sent;  // null for a repaint request
+  std::shared_ptr<SentMessage> sent;  // null for a repaint request
 };
 
 // Set up by RegisterClassExA, then used only by the display thread.
@@ -88,6 +90,7 @@ std::atomic<int> lastErrorCode{0};
 auto &requestLock = *new std::mutex;
 auto &requestDone = *new std::condition_variable;
 auto &requests = *new std::deque<Request>;  // guarded by requestLock
+constexpr std::chrono::seconds kSendPatience{5};
 std::thread::id loopThread;  // guarded by requestLock; the thread that created the windows
 bool loopEnded = false;      // guarded by requestLock
 
@@ -599,9 +602,11 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord *record = liveWindow(window);
     return record ? record->procedure(window, message, wParam, lParam) : 0;
   }
-  SentMessage sent;
-  requests.push_back(Request{window, message, wParam, lParam, &sent});
+  auto sent = std::make_shared<SentMessage>();
+  requests.push_back(Request{window, message, wParam, lParam, sent});
   wake();
-  requestDone.wait(lock, [&] { return sent.done || loopEnded; });
-  return sent.result;
+  // A display thread stuck on a server that no longer answers must not hold the program, at
+  // its end least of all: after a while the sender goes on without the result.
+  requestDone.wait_for(lock, kSendPatience, [&] { return sent->done || loopEnded; });
+  return sent->result;
 }

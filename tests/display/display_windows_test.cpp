@@ -324,6 +324,23 @@ TEST_F(DisplayWindows, LostServerLeavesTheProgramRunning) {
   EXPECT_TRUE(returnsPromptly([] { SendMessageA(spectrumView.window, WM_CLOSE, 0, 0); }));
 }
 
+TEST_F(DisplayWindows, FrozenServerDoesNotHoldACloseRequestForever) {
+  show(6, 4);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+  freezeXvfb(server, true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(returnsPromptly([] { SendMessageA(pictureWindow, WM_CLOSE, 0, 0); },
+                              std::chrono::milliseconds(15000)));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // Once the server answers again the request is carried out, and the loop goes on.
+  freezeXvfb(server, false);
+  EXPECT_TRUE(waitFor([&] { return !windowExists(*probe, picture.id); }));
+  fillSpectrum(21);
+  InvalidateRect(spectrumView.window, nullptr, 0);
+  EXPECT_TRUE(waitFor([&] { return spectrumShown(); }));
+}
+
 TEST_F(DisplayWindows, WindowThatCannotBeCreatedIsLeftOut) {
   if (displayStartedInThisProcess) GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
   displayStartedInThisProcess = true;

@@ -71,6 +71,10 @@ void stopXvfb(XvfbServer &server, bool abruptly) {
   server.pid = -1;
 }
 
+void freezeXvfb(XvfbServer &server, bool frozen) {
+  if (server.pid > 0) kill(server.pid, frozen ? SIGSTOP : SIGCONT);
+}
+
 namespace {
 
 // Windows vanish under the probe's feet in these tests; that is no failure of the probe.

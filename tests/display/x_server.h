@@ -19,6 +19,8 @@ struct XvfbServer {
 bool startXvfb(XvfbServer &server, int depth = 24);
 // Ends the server (SIGTERM, or SIGKILL to make it vanish abruptly) and reaps it.
 void stopXvfb(XvfbServer &server, bool abruptly = false);
+// Freezes the server (SIGSTOP) so that it answers nothing, or lets it go on (SIGCONT).
+void freezeXvfb(XvfbServer &server, bool frozen);
 
 // Everything the tests check about one top-level window.
 struct TopWindow {
