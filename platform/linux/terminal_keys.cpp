@@ -33,14 +33,16 @@ bool inForeground() { return tcgetpgrp(terminal) == getpgrp(); }
 // the program on its way out.
 void restoreTerminal() {
   if (!settingsChanged) return;
+  if (inForeground()) {
+    sigset_t ttou, previous;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &previous);
+    tcsetattr(terminal, TCSANOW, &savedSettings);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+  }
+  // Cleared last, so that a second signal arriving meanwhile restores as well.
   settingsChanged = 0;
-  if (!inForeground()) return;
-  sigset_t ttou, previous;
-  sigemptyset(&ttou);
-  sigaddset(&ttou, SIGTTOU);
-  sigprocmask(SIG_BLOCK, &ttou, &previous);
-  tcsetattr(terminal, TCSANOW, &savedSettings);
-  sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void restoreAndDie(int signal) {
@@ -70,7 +72,9 @@ void enterKeyMode() {
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(signal, &action, nullptr);
   }
-  if (tcsetattr(terminal, TCSANOW, &raw) == 0) settingsChanged = 1;
+  // Marked first: a signal that lands just after the change must still restore.
+  settingsChanged = 1;
+  if (tcsetattr(terminal, TCSANOW, &raw) != 0) settingsChanged = 0;
 }
 
 // One byte from the terminal; -1 on end of input, hang-up or error; -2 when the pause ran out.

@@ -103,6 +103,43 @@ TEST_F(TerminalHardening, AHangUpWhileComputingEndsTheProgram) {
   EXPECT_LT(countOf(session_.stdoutText, kRangeLine), static_cast<size_t>(kTypedAhead) + 1);
 }
 
+// Waits for the program's end without reading its output; -1 when it had to be killed.
+int waitForEndQuietly(ProgramSession &session, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    int status;
+    if (waitpid(session.pid, &status, WNOHANG) == session.pid) {
+      return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    }
+    usleep(10000);
+  }
+  kill(session.pid, SIGKILL);
+  waitpid(session.pid, nullptr, 0);
+  return -1;
+}
+
+TEST_F(TerminalHardening, OutputClosedUnderItRestoresTheTerminal) {
+  // Standard output goes to a pipe whose reader goes away (a pager quit, say). Whether the next
+  // text ends the program with SIGPIPE or is lost, q still ends it and the terminal comes back.
+  termios before{};
+  startWith(smallPicture_, before);
+  pumpUntil(
+      session_,
+      [&] {
+        termios now{};
+        tcgetattr(session_.slave, &now);
+        return (now.c_lflag & ICANON) == 0;
+      },
+      5000);
+  close(session_.output);
+  session_.output = -1;
+  typeKeys(session_, "1q");
+  const int status = waitForEndQuietly(session_, 10000);
+  EXPECT_TRUE(status == 0 || status == 128 + SIGPIPE) << status;
+  termios after{};
+  ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
+  expectSameSettings(after, before);
+}
+
 TEST_F(TerminalHardening, AHostileFileThroughTheProgramEndsWithStatusOne) {
   // 100000 x 100000 pixels claimed by a 54-byte file: refused at once, no large allocation.
   BmpFields fields;
