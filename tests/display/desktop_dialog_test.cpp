@@ -84,8 +84,14 @@ TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
   startServer();
   if (HasFatalFailure()) return;
   const std::string wanted = (folder / "picture.BMP").string();
-  // A name that does not exist is refused and the dialog stays open for the next one.
-  const pid_t typist = runBeside(typePaths(getpid(), {(folder / "missing.bmp").string(), wanted}));
+  // A file whose full path is longer than 255 characters does not fit the program's buffer.
+  const std::filesystem::path deep = folder / std::string(120, 'd') / std::string(120, 'e');
+  std::filesystem::create_directories(deep);
+  std::ofstream(deep / "long.bmp") << "x";
+  ASSERT_GT((deep / "long.bmp").string().size(), 255u);
+  // Neither that nor a name that does not exist is taken; the dialog stays open for the next.
+  const pid_t typist = runBeside(typePaths(
+      getpid(), {(folder / "missing.bmp").string(), (deep / "long.bmp").string(), wanted}));
   ASSERT_GT(typist, 0);
   DialogBuffers buffers;
   const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);

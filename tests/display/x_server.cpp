@@ -269,7 +269,7 @@ std::string findDialog(pid_t owner) {
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
   const std::string enter =
       " && xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers ctrl+l && "
-      "sleep 0.3 && xdotool key ctrl+a && xdotool type --delay 15 ";
+      "sleep 0.3 && xdotool key ctrl+a && xdotool type --delay 8 ";
   std::string script = findDialog(owner) + " && sleep 0.5";
   for (size_t i = 0; i + 1 < paths.size(); ++i) {
     script += enter + "'" + paths[i] + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
