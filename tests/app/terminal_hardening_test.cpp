@@ -78,6 +78,9 @@ TEST_F(TerminalHardening, SignalsWhileComputingRestoreTheTerminal) {
     startWith(bigPicture_, before);
     typeKeys(session_, commandsTypedAhead());
     ASSERT_TRUE(waitForStdout(session_, kModeLine, 2, 60000));
+    termios during{};
+    tcgetattr(session_.slave, &during);
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);  // the settings to restore are changed
     kill(session_.pid, signal);
     EXPECT_EQ(waitForExit(session_, 30000), 128 + signal);
     // Killed amid the commands, not after them.
@@ -98,8 +101,7 @@ TEST_F(TerminalHardening, AHangUpWhileComputingEndsTheProgram) {
   close(session_.master);
   close(session_.slave);
   session_.master = session_.slave = -1;
-  const int status = waitForExit(session_, 30000);
-  EXPECT_NE(status, -1);
+  EXPECT_EQ(waitForExit(session_, 30000), 128 + SIGHUP);
   EXPECT_LT(countOf(session_.stdoutText, kRangeLine), static_cast<size_t>(kTypedAhead) + 1);
 }
 
