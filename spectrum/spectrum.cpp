@@ -2,8 +2,11 @@
 #include "spectrum/spectrum.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "common/dib_view.h"
@@ -63,17 +66,46 @@ SpectrumPass pass;
 // Below this many pixels a second thread costs more than it saves.
 constexpr long kThreadedPixels = 64 * 64;
 
-// Runs job(first, last) over blocks 0 .. count - 1, the upper half on a helper thread.
+// The helper thread lives as long as the process: a thread started for every pass would cost a
+// new stack, and its page faults, each time. One job at a time, handed over under helperLock.
+// Never destroyed: the helper still waits on them while the process ends.
+std::mutex &helperLock = *new std::mutex;
+std::condition_variable &helperWake = *new std::condition_variable;
+std::condition_variable &helperDone = *new std::condition_variable;
+std::function<void()> &helperJob = *new std::function<void()>;
+bool helperBusy = false;
+std::once_flag helperStarted;
+
+void runHelper() {
+  std::unique_lock<std::mutex> hold(helperLock);
+  for (;;) {
+    helperWake.wait(hold, [] { return helperBusy; });
+    hold.unlock();
+    helperJob();
+    hold.lock();
+    helperBusy = false;
+    helperDone.notify_one();
+  }
+}
+
+// Runs job(first, last) over blocks 0 .. count - 1, the upper half on the helper thread.
 template <class Job>
 void onBothCores(int count, bool threaded, const Job &job) {
   if (!threaded || count < 2) {
     job(0, count);
     return;
   }
+  std::call_once(helperStarted, [] { std::thread(runHelper).detach(); });
   const int half = (count + 1) / 2;
-  std::thread helper(job, half, count);
+  {
+    std::lock_guard<std::mutex> hold(helperLock);
+    helperJob = [&job, half, count] { job(half, count); };
+    helperBusy = true;
+  }
+  helperWake.notify_one();
   job(0, half);
-  helper.join();
+  std::unique_lock<std::mutex> hold(helperLock);
+  helperDone.wait(hold, [] { return !helperBusy; });
 }
 
 // 1 / root if root is a power of two, whose reciprocal multiplies exactly like the division.

@@ -76,6 +76,14 @@ void paintPicture(std::mt19937 &random, int kind) {
   }
 }
 
+// Instrumented builds look for memory and thread faults, which the modes do not change beyond
+// the rendering: there the larger pictures go through two modes only, to keep the run short.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kInstrumented = true;
+#else
+constexpr bool kInstrumented = false;
+#endif
+
 using FastPathTest = PictureTest;
 
 TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
@@ -98,6 +106,7 @@ TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
       ASSERT_EQ(spectrumView.header.biHeight, h2);
       paintPicture(random, picture % 3);
       for (const int *mode : modes) {
+        if (kInstrumented && w2 * h2 > 64 * 64 && mode != modes[0] && mode != modes[7]) continue;
         run(referenceComputeSpectrum, mode, expected);
         for (const LaneKernels *kernels : kernelSets) {
           spectrumKernels = kernels;
