@@ -42,6 +42,7 @@ bench: test-deps
 # crash reproducers go to tests/fuzz/crashes/; make test replays all three.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = bitmap_reader key_decoder
+# Inputs up to 4 KB justify no block near 1 MB; 1 s is libFuzzer's finest timeout.
 FUZZ_FLAGS ?= -max_len=4096 -timeout=1 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1
 
 fuzz: test-deps
