@@ -1,0 +1,132 @@
+// Times a mode key's work up to the repainted spectrum window, against a running X server.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/dib_view.h"
+#include "display/display.h"
+#include "platform/console.h"
+#include "platform/win32.h"
+#include "spectrum/spectrum.h"
+
+namespace {
+
+std::vector<std::uint8_t> picture;
+
+void loadPicture(int size) {
+  picture.assign(static_cast<size_t>(size) * size * 3, 0);
+  std::uint32_t state = 12345;
+  for (size_t i = 0; i < picture.size(); ++i) {
+    state = state * 1664525u + 1013904223u;
+    const size_t pixel = i / 3;
+    const int x = static_cast<int>(pixel % size);
+    const int y = static_cast<int>(pixel / size);
+    picture[i] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 100 + (state >> 26));
+  }
+  sourceView.header = BITMAPINFOHEADER{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
+  sourceView.pixels = picture.data();
+  spectrumView.header = sourceView.header;
+  spectrumView.header.biSizeImage = static_cast<DWORD>(size * size * 3);
+  spectrumView.pixels =
+      static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
+  for (int y = 0; y < size; ++y) {
+    realPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+    imagPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+    magnitudePlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
+  }
+}
+
+// The spectrum window, found by its title on a connection of our own.
+Window findWindow(Display *display, Window parent, const char *title) {
+  Window root, parentOut, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, parent, &root, &parentOut, &children, &count)) return 0;
+  const Atom utf8Name = XInternAtom(display, "_NET_WM_NAME", False);
+  Window found = 0;
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char *value = nullptr;
+    if (XGetWindowProperty(display, children[i], utf8Name, 0, 256, False, AnyPropertyType, &type,
+                           &format, &items, &after, &value) == Success &&
+        value != nullptr) {
+      if (std::strcmp(reinterpret_cast<char *>(value), title) == 0) found = children[i];
+      XFree(value);
+    }
+    if (found == 0) found = findWindow(display, children[i], title);
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+double milliseconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+}  // namespace
+
+int main() {
+  const int size = 1024;
+  loadPicture(size);
+  // Both modes' buffers, to find a pixel that tells them apart on the screen.
+  computeSpectrum(1, 0, 0, 0);
+  const std::vector<std::uint8_t> logBytes(spectrumView.pixels,
+                                           spectrumView.pixels + size * size * 3);
+  computeSpectrum(0, 0, 0, 0);
+  const std::vector<std::uint8_t> linearBytes(spectrumView.pixels,
+                                              spectrumView.pixels + size * size * 3);
+  size_t probe = 0;
+  while (probe < logBytes.size() && logBytes[probe] == linearBytes[probe]) probe += 3;
+  if (probe >= logBytes.size()) return 1;
+  const int probeX = static_cast<int>(probe / 3 % size);
+  const int probeRow = size - 1 - static_cast<int>(probe / 3 / size);  // windows count from the top
+
+  startDisplay(size, size);
+  Display *display = XOpenDisplay(nullptr);
+  if (display == nullptr) return 1;
+  Window window = 0;
+  for (int tries = 0; tries < 200 && window == 0; ++tries) {
+    window = findWindow(display, DefaultRootWindow(display), "空間周波数スペクトル");
+    if (window == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (window == 0) return 1;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  std::vector<double> computed, repainted;
+  for (int round = 0; round < 40; ++round) {
+    const int logScale = round % 2 == 0 ? 1 : 0;
+    const std::uint8_t expected = (logScale ? logBytes : linearBytes)[probe];
+    const auto start = std::chrono::steady_clock::now();
+    consolePrintf("\n log表示=%d DCcut=%d 拡大=%d\n", logScale, 0, 0);
+    computeSpectrum(logScale, 0, 0, 0);
+    InvalidateRect(spectrumView.window, nullptr, 0);
+    const auto done = std::chrono::steady_clock::now();
+    for (;;) {
+      XImage *image = XGetImage(display, window, probeX, probeRow, 1, 1, AllPlanes, ZPixmap);
+      const unsigned long pixel = image != nullptr ? XGetPixel(image, 0, 0) : 0;
+      if (image != nullptr) XDestroyImage(image);
+      if ((pixel & 0xff) == expected) break;
+    }
+    const auto shown = std::chrono::steady_clock::now();
+    computed.push_back(milliseconds(done - start));
+    repainted.push_back(milliseconds(shown - start));
+  }
+  std::sort(computed.begin(), computed.end());
+  std::sort(repainted.begin(), repainted.end());
+  std::fprintf(stderr,
+               "1024 x 1024, linear <-> log, %zu keys: key to computed min %.2f median %.2f max "
+               "%.2f ms; key to repainted min %.2f median %.2f max %.2f ms\n",
+               computed.size(), computed.front(), computed[computed.size() / 2], computed.back(),
+               repainted.front(), repainted[repainted.size() / 2], repainted.back());
+  std::_Exit(0);
+}
