@@ -1,4 +1,6 @@
 // The program's entry: everything happens in the main flow.
 #include "app/main_flow.h"
 
-int main() { return runMainFlow(); }
+int main() {
+  return runMainFlow();
+}

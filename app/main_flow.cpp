@@ -14,8 +14,7 @@
 
 namespace {
 
-constexpr char kPrompt[] =
-    "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
+constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 
 void releasePlanes() {
   for (int y = 0; y < kPlaneCapacity; ++y) {
@@ -56,7 +55,8 @@ bool prepareSpectrum() {
   spectrumView.header.biHeight = height;
   spectrumView.header.biSizeImage = static_cast<DWORD>(width * height * 3);
 
-  spectrumView.pixels = static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
+  spectrumView.pixels =
+      static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
   if (spectrumView.pixels == nullptr) {
     consolePrintf("メモリが足りません\n");
     return false;
@@ -87,13 +87,27 @@ void runCommandLoop() {
 
     showOriginal = 0;
     switch (key) {
-      case '0': showOriginal = 1; break;
-      case '1': logScale = 0; break;
-      case '2': logScale = 1; break;
-      case '3': dcCut = 0; break;
-      case '4': dcCut = 1; break;
-      case '5': zoom4 = 0; break;
-      case '6': zoom4 = 1; break;
+      case '0':
+        showOriginal = 1;
+        break;
+      case '1':
+        logScale = 0;
+        break;
+      case '2':
+        logScale = 1;
+        break;
+      case '3':
+        dcCut = 0;
+        break;
+      case '4':
+        dcCut = 1;
+        break;
+      case '5':
+        zoom4 = 0;
+        break;
+      case '6':
+        zoom4 = 1;
+        break;
     }
     consolePrintf("\n log表示=%d DCcut=%d 拡大=%d\n", logScale, dcCut, zoom4);
     computeSpectrum(logScale, dcCut, zoom4, showOriginal);

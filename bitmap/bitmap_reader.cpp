@@ -39,7 +39,9 @@ std::uint32_t little32(const unsigned char *bytes) {
 }
 
 // Fields print as signed 32-bit decimals, as the listing has always shown them.
-int asSigned(std::uint32_t value) { return static_cast<int>(value); }
+int asSigned(std::uint32_t value) {
+  return static_cast<int>(value);
+}
 
 void listFileHeader(const BitmapFileHeader &header) {
   consolePrintf("------ BITMAPFILEHEADER ------\n");
@@ -154,7 +156,8 @@ bool readBitmapStream(std::FILE *file, const char *path) {
 
   // Pixels start at bfOffBits, unless that points into the headers.
   const std::uint64_t headersEnd = kFileHeaderSize + static_cast<std::uint64_t>(header.biSize);
-  const std::uint64_t offset = fileHeader.bfOffBits >= headersEnd ? fileHeader.bfOffBits : headersEnd;
+  const std::uint64_t offset =
+      fileHeader.bfOffBits >= headersEnd ? fileHeader.bfOffBits : headersEnd;
   const long long length = fileLength(file);
   if (length < 0) {
     consolePrintf(kReadError);

@@ -50,33 +50,65 @@ int emitKey(int key, int modifier, int keys[kMaxDecodedKeys]) {
 // Keys named by the final letter of CSI or SS3 sequences; -1 for none.
 int keyForLetter(int letter) {
   switch (letter) {
-    case 'A': return kUp;
-    case 'B': return kDown;
-    case 'C': return kRight;
-    case 'D': return kLeft;
-    case 'H': return kHome;
-    case 'F': return kEnd;
-    case 'P': return kF1;
-    case 'Q': return kF1 + 1;
-    case 'R': return kF1 + 2;
-    case 'S': return kF1 + 3;
-    default: return -1;
+    case 'A':
+      return kUp;
+    case 'B':
+      return kDown;
+    case 'C':
+      return kRight;
+    case 'D':
+      return kLeft;
+    case 'H':
+      return kHome;
+    case 'F':
+      return kEnd;
+    case 'P':
+      return kF1;
+    case 'Q':
+      return kF1 + 1;
+    case 'R':
+      return kF1 + 2;
+    case 'S':
+      return kF1 + 3;
+    default:
+      return -1;
   }
 }
 
 // Keys named by the number of CSI n ~ sequences; -1 for none.
 int keyForNumber(int number) {
   switch (number) {
-    case 1: case 7: return kHome;
-    case 2: return kInsert;
-    case 3: return kDelete;
-    case 4: case 8: return kEnd;
-    case 5: return kPageUp;
-    case 6: return kPageDown;
-    case 11: case 12: case 13: case 14: case 15: return kF1 + number - 11;
-    case 17: case 18: case 19: case 20: case 21: return kF1 + number - 12;
-    case 23: case 24: return kF1 + number - 13;
-    default: return -1;
+    case 1:
+    case 7:
+      return kHome;
+    case 2:
+      return kInsert;
+    case 3:
+      return kDelete;
+    case 4:
+    case 8:
+      return kEnd;
+    case 5:
+      return kPageUp;
+    case 6:
+      return kPageDown;
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+      return kF1 + number - 11;
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+      return kF1 + number - 12;
+    case 23:
+    case 24:
+      return kF1 + number - 13;
+    default:
+      return -1;
   }
 }
 
@@ -172,7 +204,9 @@ int decodeKeyByte(KeyDecoder &decoder, int byte, int keys[kMaxDecodedKeys]) {
   }
 }
 
-bool keyDecoderAwaitsPause(const KeyDecoder &decoder) { return decoder.state == kEscape; }
+bool keyDecoderAwaitsPause(const KeyDecoder &decoder) {
+  return decoder.state == kEscape;
+}
 
 int decodeKeyPause(KeyDecoder &decoder, int keys[kMaxDecodedKeys]) {
   const bool loneEscape = decoder.state == kEscape;

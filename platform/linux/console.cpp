@@ -1,4 +1,7 @@
 // Console text on standard output, converted to the terminal's character set and flushed at once.
+#include "platform/console.h"
+
+#include <iconv.h>
 #include <langinfo.h>
 
 #include <clocale>
@@ -9,9 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <iconv.h>
-
-#include "platform/console.h"
 #include "platform/linux/terminal_text.h"
 
 namespace {

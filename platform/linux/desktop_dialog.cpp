@@ -1,7 +1,6 @@
 // The desktop's open dialog: GTK 3's file chooser, when GTK can open a display.
 #include "platform/linux/desktop_dialog.h"
 
-#include <fnmatch.h>
 #include <gtk/gtk.h>
 #include <sys/stat.h>
 
@@ -10,43 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/dialog_filters.h"
+
 namespace {
 
-struct FilterPair {
-  std::string name;
-  std::string patterns;  // Windows patterns separated by ';'
-};
-
-// The dialog's filter pairs, "name\0patterns\0...\0".
-std::vector<FilterPair> filterPairs(const char *pairs) {
-  std::vector<FilterPair> filters;
-  while (pairs && *pairs) {
-    FilterPair filter;
-    filter.name = pairs;
-    pairs += filter.name.size() + 1;
-    filter.patterns = pairs;
-    pairs += filter.patterns.size() + 1;
-    filters.push_back(filter);
-  }
-  return filters;
-}
-
-// As on Windows: "*.*" takes every name, even one without a dot, and case does not matter.
+// GTK's custom filter callback over one pair's patterns.
 gboolean filterMatches(const GtkFileFilterInfo *info, gpointer data) {
-  const auto *filter = static_cast<const FilterPair *>(data);
-  if (!info->display_name) return FALSE;
-  size_t start = 0;
-  while (start <= filter->patterns.size()) {
-    size_t end = filter->patterns.find(';', start);
-    if (end == std::string::npos) end = filter->patterns.size();
-    const std::string pattern = filter->patterns.substr(start, end - start);
-    if (pattern == "*.*" || pattern == "*") return TRUE;
-    if (!pattern.empty() && fnmatch(pattern.c_str(), info->display_name, FNM_CASEFOLD) == 0) {
-      return TRUE;
-    }
-    start = end + 1;
-  }
-  return FALSE;
+  const auto *filter = static_cast<const DialogFilter *>(data);
+  return info->display_name && matchesDialogPatterns(info->display_name, filter->patterns);
 }
 
 bool existingFile(const char *path) {
@@ -109,12 +79,12 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   }
 
   // The pairs outlive the dialog, whose filters point at them.
-  const std::vector<FilterPair> filters = filterPairs(dialog->lpstrFilter);
+  const std::vector<DialogFilter> filters = parseDialogFilters(dialog->lpstrFilter);
   for (size_t i = 0; i < filters.size(); ++i) {
     GtkFileFilter *filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, filters[i].name.c_str());
     gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, filterMatches,
-                               const_cast<FilterPair *>(&filters[i]), nullptr);
+                               const_cast<DialogFilter *>(&filters[i]), nullptr);
     gtk_file_chooser_add_filter(files, filter);
     if (i + 1 == dialog->nFilterIndex || (i == 0 && dialog->nFilterIndex == 0)) {
       gtk_file_chooser_set_filter(files, filter);

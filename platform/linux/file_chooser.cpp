@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,49 +13,10 @@
 
 #include "platform/file_dialog.h"
 #include "platform/linux/desktop_dialog.h"
+#include "platform/linux/dialog_filters.h"
 #include "platform/linux/terminal_text.h"
 
 namespace {
-
-struct Filter {
-  std::string name;
-  std::string pattern;
-};
-
-// The dialog's filter pairs, "name\0pattern\0...\0".
-std::vector<Filter> parseFilters(const char *pairs) {
-  std::vector<Filter> filters;
-  while (pairs != nullptr && *pairs != '\0') {
-    Filter filter;
-    filter.name = pairs;
-    pairs += filter.name.size() + 1;
-    filter.pattern = pairs;
-    pairs += filter.pattern.size() + 1;
-    filters.push_back(filter);
-  }
-  return filters;
-}
-
-bool endsWithIgnoringCase(const std::string &name, const std::string &suffix) {
-  if (name.size() < suffix.size()) return false;
-  return std::equal(suffix.rbegin(), suffix.rend(), name.rbegin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
-}
-
-// Patterns of the form "*.ext" (any case) and "*.*", each possibly one of several split by ';'.
-bool matchesPattern(const std::string &name, const std::string &patterns) {
-  size_t start = 0;
-  while (start <= patterns.size()) {
-    size_t end = patterns.find(';', start);
-    if (end == std::string::npos) end = patterns.size();
-    const std::string pattern = patterns.substr(start, end - start);
-    if (pattern == "*.*" || pattern == "*") return true;
-    if (pattern.rfind("*.", 0) == 0 && endsWithIgnoringCase(name, pattern.substr(1))) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 std::vector<std::string> listFolder(const std::string &patterns) {
   std::vector<std::string> names;
@@ -65,7 +25,7 @@ std::vector<std::string> listFolder(const std::string &patterns) {
     std::error_code typeError;
     if (!entry.is_regular_file(typeError)) continue;
     const std::string name = entry.path().filename().string();
-    if (matchesPattern(name, patterns)) names.push_back(name);
+    if (matchesDialogPatterns(name.c_str(), patterns)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -124,7 +84,7 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
   const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (terminal < 0) return 0;
 
-  const std::vector<Filter> filters = parseFilters(dialog->lpstrFilter);
+  const std::vector<DialogFilter> filters = parseDialogFilters(dialog->lpstrFilter);
   size_t current = dialog->nFilterIndex >= 1 && dialog->nFilterIndex <= filters.size()
                        ? dialog->nFilterIndex - 1
                        : 0;
@@ -135,7 +95,7 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
 
   for (;;) {
     if (showList) {
-      const std::string pattern = filters.empty() ? "*.*" : filters[current].pattern;
+      const std::string pattern = filters.empty() ? "*.*" : filters[current].patterns;
       names = listFolder(pattern);
       std::string text = "\nOpen a file\n";
       for (size_t i = 0; i < filters.size(); ++i) {
@@ -149,14 +109,14 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
       showList = false;
     }
     std::string prompt = "Number or path";
-    for (const Filter &filter : filters) prompt += ", " + filter.pattern;
+    for (const DialogFilter &filter : filters) prompt += ", " + filter.patterns;
     say(terminal, prompt + " to list, Enter to cancel: ");
 
     std::string answer;
     if (!readLine(terminal, answer) || answer.empty()) break;
 
     const auto filter = std::find_if(filters.begin(), filters.end(),
-                                     [&](const Filter &f) { return f.pattern == answer; });
+                                     [&](const DialogFilter &f) { return f.patterns == answer; });
     if (filter != filters.end()) {
       current = static_cast<size_t>(filter - filters.begin());
       showList = true;
@@ -191,9 +151,12 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
   if (dialog->lpstrFile == nullptr || dialog->nMaxFile == 0) return 0;
   switch (desktopChooseFile(dialog)) {
-    case DesktopDialogResult::chosen: return 1;
-    case DesktopDialogResult::cancelled: return 0;
-    case DesktopDialogResult::unavailable: break;
+    case DesktopDialogResult::chosen:
+      return 1;
+    case DesktopDialogResult::cancelled:
+      return 0;
+    case DesktopDialogResult::unavailable:
+      break;
   }
   return terminalChooseFile(dialog);
 }

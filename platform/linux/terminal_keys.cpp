@@ -26,7 +26,9 @@ int pendingKeys[kMaxDecodedKeys];
 int pendingCount = 0;
 int pendingNext = 0;
 
-bool inForeground() { return tcgetpgrp(terminal) == getpgrp(); }
+bool inForeground() {
+  return tcgetpgrp(terminal) == getpgrp();
+}
 
 // Only the foreground job restores: once the shell has taken the terminal back, its settings
 // are the shell's. SIGTTOU is held so that a move to the background just before cannot stop

@@ -1,7 +1,6 @@
 // The whole program through a pseudo-terminal: the chooser, the keys, the exact standard output,
 // the exit status, and the terminal's settings afterwards.
 #include <gtest/gtest.h>
-
 #include <iconv.h>
 #include <sys/stat.h>
 
@@ -31,26 +30,38 @@ std::string listing(const std::string &path, int width, int height, int w2, int 
   return "file name [" + path + "]\n" +
          "------ BITMAPFILEHEADER ------\n"
          "WORD  \t bfType      \t 4D42 ('BM') \n"
-         "DWORD \t bfSize      \t " + std::to_string(54 + pixels) + "(byte) \n"
+         "DWORD \t bfSize      \t " +
+         std::to_string(54 + pixels) +
+         "(byte) \n"
          "WORD  \t bfReserved1 \t 0 \n"
          "WORD  \t bfReserved2 \t 0 \n"
          "DWORD \t bfOffBits   \t 54 \n"
          "------ BITMAPINFOHEADER ------\n"
          "DWORD \t biSize          \t 40 \n"
-         "LONG  \t biWidth         \t " + std::to_string(width) + " \n"
-         "LONG  \t biHeight        \t " + std::to_string(height) + " \n"
+         "LONG  \t biWidth         \t " +
+         std::to_string(width) +
+         " \n"
+         "LONG  \t biHeight        \t " +
+         std::to_string(height) +
+         " \n"
          "WORD  \t biPlanes        \t 1 \n"
          "WORD  \t biBitCount      \t 24 \n"
          "DWORD \t biCompression   \t 0 \n"
-         "DWORD \t biSizeImage     \t " + std::to_string(pixels) + " \n"
+         "DWORD \t biSizeImage     \t " +
+         std::to_string(pixels) +
+         " \n"
          "LONG  \t biXPelsPerMeter \t 2835 \n"
          "LONG  \t biYPelsPerMeter \t 2835 \n"
          "DWORD \t biClrUsed       \t 0 \n"
          "DWORD \t biClrImportant  \t 0 \n"
          "------ BITMAPINFOHEADER ------\n"
          "DWORD \t biSize          \t 40 \n"
-         "LONG  \t biWidth         \t " + std::to_string(w2) + " \n"
-         "LONG  \t biHeight        \t " + std::to_string(h2) + " \n"
+         "LONG  \t biWidth         \t " +
+         std::to_string(w2) +
+         " \n"
+         "LONG  \t biHeight        \t " +
+         std::to_string(h2) +
+         " \n"
          "WORD  \t biPlanes        \t 1 \n"
          "WORD  \t biBitCount      \t 24 \n";
 }
@@ -58,7 +69,8 @@ std::string listing(const std::string &path, int width, int height, int w2, int 
 class EndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ = testing::TempDir() + "e2e_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    folder_ =
+        testing::TempDir() + "e2e_" + testing::UnitTest::GetInstance()->current_test_info()->name();
     mkdir(folder_.c_str(), 0755);
     // Every pixel's bytes sum to 21: grey level 7.
     picture_ = folder_ + "/grey7.bmp";
@@ -86,9 +98,8 @@ class EndToEnd : public testing::Test {
 TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
   start();
   pickPicture();
-  const std::string first = listing(picture_, 9, 8, 8, 8) +
-                            " 横FFT後　max = 19.798990 x 0 y 7 \n" + counter(8) +
-                            " 縦横FFT後　max 56.000004 min 0.000000 \n" + kPrompt;
+  const std::string first = listing(picture_, 9, 8, 8, 8) + " 横FFT後　max = 19.798990 x 0 y 7 \n" +
+                            counter(8) + " 縦横FFT後　max 56.000004 min 0.000000 \n" + kPrompt;
   EXPECT_EQ(session_.stdoutText, first);
 
   // x, Ctrl+C and Q only prompt again; a cursor key prompts twice; 2 switches to log scale.
@@ -108,11 +119,11 @@ TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
   EXPECT_EQ(waitForExit(session_), 0);
 
   const std::string prompt = kPrompt;
-  EXPECT_EQ(session_.stdoutText,
-            first + prompt + prompt + prompt + prompt + prompt +
-                "\n log表示=1 DCcut=0 拡大=0\n" + " 横FFT後　max = 19.798990 x 0 y 7 \n" +
-                counter(8) + " 縦横FFT後　max 4.025352 min 0.000000 \n" + prompt +
-                "\n log表示=1 DCcut=0 拡大=0\n" + prompt);
+  EXPECT_EQ(session_.stdoutText, first + prompt + prompt + prompt + prompt + prompt +
+                                     "\n log表示=1 DCcut=0 拡大=0\n" +
+                                     " 横FFT後　max = 19.798990 x 0 y 7 \n" + counter(8) +
+                                     " 縦横FFT後　max 4.025352 min 0.000000 \n" + prompt +
+                                     "\n log表示=1 DCcut=0 拡大=0\n" + prompt);
 }
 
 TEST_F(EndToEnd, ChooserPicksByNumberAndRelativePathAndExplainsRefusals) {
@@ -206,8 +217,8 @@ TEST_F(EndToEnd, WritesInTheCharacterSetOfALegacyLocale) {
   ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
   typeKeys(session_, "notes.txt\n");
   EXPECT_EQ(waitForExit(session_), 1);
-  EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ + "/notes.txt " +
-                                     toEucJp("はDIBフォーマットではありません"));
+  EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ +
+                                     "/notes.txt " + toEucJp("はDIBフォーマットではありません"));
 }
 
 TEST_F(EndToEnd, KeysComeFromTheTerminalNotStandardInput) {
@@ -245,11 +256,8 @@ TEST_F(EndToEnd, TheTerminalIsRestoredOnEveryWayOut) {
     const char *name;
     int signal;  // 0: end with q
   };
-  const Case cases[] = {{"q", 0},
-                        {"SIGTERM", SIGTERM},
-                        {"SIGHUP", SIGHUP},
-                        {"SIGINT", SIGINT},
-                        {"SIGQUIT", SIGQUIT}};
+  const Case cases[] = {
+      {"q", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGINT", SIGINT}, {"SIGQUIT", SIGQUIT}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     closeSession(session_);
@@ -259,10 +267,13 @@ TEST_F(EndToEnd, TheTerminalIsRestoredOnEveryWayOut) {
     pickPicture();
     // The prompt is out just before the key read switches the terminal.
     termios during{};
-    pumpUntil(session_, [&] {
-      tcgetattr(session_.slave, &during);
-      return (during.c_lflag & ICANON) == 0;
-    }, 2000);
+    pumpUntil(
+        session_,
+        [&] {
+          tcgetattr(session_.slave, &during);
+          return (during.c_lflag & ICANON) == 0;
+        },
+        2000);
     EXPECT_EQ(during.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(during.c_iflag & (IXON | ICRNL), 0u);
     EXPECT_NE(during.c_oflag & OPOST, 0u);  // output processing stays on
