@@ -8,11 +8,10 @@
 #include <string>
 
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
 
 namespace {
-
-constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 
 std::string counter(int columns) {
   std::string text;

@@ -1,19 +1,21 @@
 // The main flow with a scripted console: sizing, the spectrum record, the key table and the end.
+#include "app/main_flow.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "app/main_flow.h"
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 
 namespace {
 
 TEST(MainFlow, PowerOfTwoFloor) {
-  const int cases[][2] = {{1, 1},       {2, 2},       {3, 2},       {4, 4},       {5, 4},
-                          {7, 4},       {8, 8},       {640, 512},   {1023, 512},  {1024, 1024},
+  const int cases[][2] = {{1, 1},       {2, 2},       {3, 2},        {4, 4},      {5, 4},
+                          {7, 4},       {8, 8},       {640, 512},    {1023, 512}, {1024, 1024},
                           {2047, 1024}, {2048, 2048}, {65535, 32768}};
   for (const auto &c : cases) EXPECT_EQ(powerOfTwoFloor(c[0]), c[1]) << c[0];
 }
@@ -21,7 +23,8 @@ TEST(MainFlow, PowerOfTwoFloor) {
 // Runs the whole flow on a picture made by the test with the given keys.
 std::string runWith(int width, int height, const std::string &keys, int *status = nullptr) {
   const std::string path = testing::TempDir() + "main_flow.bmp";
-  writeFile(path, bmpPicture(width, height, [](int x, int row) { return 0x010101u * ((x + row) % 5); }));
+  writeFile(path,
+            bmpPicture(width, height, [](int x, int row) { return 0x010101u * ((x + row) % 5); }));
   // The program keeps both pixel buffers until it ends; running it again here releases them.
   std::free(sourceView.pixels);
   std::free(spectrumView.pixels);
@@ -38,8 +41,12 @@ std::string runWith(int width, int height, const std::string &keys, int *status 
 std::string spectrumRecord(int w2, int h2) {
   return "------ BITMAPINFOHEADER ------\n"
          "DWORD \t biSize          \t 40 \n"
-         "LONG  \t biWidth         \t " + std::to_string(w2) + " \n"
-         "LONG  \t biHeight        \t " + std::to_string(h2) + " \n"
+         "LONG  \t biWidth         \t " +
+         std::to_string(w2) +
+         " \n"
+         "LONG  \t biHeight        \t " +
+         std::to_string(h2) +
+         " \n"
          "WORD  \t biPlanes        \t 1 \n"
          "WORD  \t biBitCount      \t 24 \n";
 }
@@ -87,8 +94,9 @@ TEST(MainFlow, KeysSetTheSwitchesAndPrintTheModeLine) {
       {"0", " log表示=0 DCcut=0 拡大=0|"},
       {"04", " log表示=0 DCcut=0 拡大=0| log表示=0 DCcut=1 拡大=0|"},
       {"62", " log表示=0 DCcut=0 拡大=1| log表示=1 DCcut=0 拡大=1|"},
-      {"2413", " log表示=1 DCcut=0 拡大=0| log表示=1 DCcut=1 拡大=0| log表示=0 DCcut=1 拡大=0|"
-               " log表示=0 DCcut=0 拡大=0|"},
+      {"2413",
+       " log表示=1 DCcut=0 拡大=0| log表示=1 DCcut=1 拡大=0| log表示=0 DCcut=1 拡大=0|"
+       " log表示=0 DCcut=0 拡大=0|"},
       {"65", " log表示=0 DCcut=0 拡大=1| log表示=0 DCcut=0 拡大=0|"},
       {"\xe0q", ""},  // Alt+F10's second code is q
       {"q2", ""},     // nothing after q is read
@@ -101,7 +109,7 @@ TEST(MainFlow, KeysSetTheSwitchesAndPrintTheModeLine) {
 }
 
 TEST(MainFlow, PromptsAgainForEveryKeyOutsideTheTable) {
-  const std::string prompt = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
+  const std::string prompt = kPrompt;
   const std::string output = runWith(2, 2, "x7Q");
   // The first prompt and one more for each of the three keys.
   const std::string tail = prompt + prompt + prompt + prompt;
@@ -127,7 +135,7 @@ TEST(MainFlow, FailuresEndWithStatusOneAndCancelWithZero) {
   resetScriptedPlatform();
   scriptedChosenPath = path;
   EXPECT_EQ(runMainFlow(), 1);
-  const std::string message = "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
+  const std::string message = kNot24Bit;
   ASSERT_GT(scriptedOutput.size(), message.size());
   EXPECT_EQ(scriptedOutput.substr(scriptedOutput.size() - message.size()), message);
 }

@@ -6,15 +6,14 @@
 #include <string>
 
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
 
 namespace {
 
-constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 constexpr char kModeLine[] = "\n log表示=";
 constexpr char kRangeLine[] = " 縦横FFT後　max ";
 constexpr char kChooserPrompt[] = "Enter to cancel: ";
-constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
 
 // Every setting a program could leave changed.
 void expectSameSettings(const termios &after, const termios &before) {

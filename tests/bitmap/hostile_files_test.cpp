@@ -12,6 +12,7 @@
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 
 // The test links with --wrap=malloc: every malloc of the reader passes here, so the test sees
 // the largest block the reader asked for.
@@ -25,12 +26,6 @@ extern "C" void *__wrap_malloc(std::size_t size) {
 namespace {
 
 constexpr char kPath[] = "/pictures/hostile.bmp";
-constexpr char kInfoTitle[] = "------ BITMAPINFOHEADER ------\n";
-constexpr char kReadError[] = "ファイル読み込みのエラー\n";
-constexpr char kNot24Bit[] = "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
-constexpr char kOtherFormat[] = "この形式のBMPファイルは扱えません\n";
-constexpr char kBadExtent[] = "画像の幅または高さが不正です\n";
-constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
 constexpr const char *kMessages[] = {kReadError,
                                      kNot24Bit,
                                      kOtherFormat,

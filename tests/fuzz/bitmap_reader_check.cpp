@@ -7,20 +7,12 @@
 #include "bitmap/bitmap_reader.h"
 #include "common/dib_view.h"
 #include "tests/fuzz/fuzz_checks.h"
+#include "tests/support/expected_texts.h"
 
 namespace {
 
 constexpr char kPath[] = "/fuzz/input.bmp";
-constexpr char kFileTitle[] = "------ BITMAPFILEHEADER ------\n";
-constexpr char kInfoTitle[] = "------ BITMAPINFOHEADER ------\n";
-constexpr char kReadError[] = "ファイル読み込みのエラー\n";
 constexpr char kNotDib[] = "/fuzz/input.bmp はDIBフォーマットではありません";
-constexpr char kNot24Bit[] = "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
-constexpr char kOtherFormat[] = "この形式のBMPファイルは扱えません\n";
-constexpr char kCompressed[] = "圧縮されたBMPファイルは扱えません\n";
-constexpr char kBadExtent[] = "画像の幅または高さが不正です\n";
-constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
-constexpr char kNoMemory[] = "メモリが足りません\n";
 const char *const kMessages[] = {kReadError,  kNotDib,    kNot24Bit,   kOtherFormat,
                                  kCompressed, kBadExtent, kPixelError, kNoMemory};
 

@@ -1,0 +1,14 @@
+// The program's console texts as the tests expect them, written out once for every test.
+#pragma once
+
+inline constexpr char kPrompt[] =
+    "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
+inline constexpr char kFileTitle[] = "------ BITMAPFILEHEADER ------\n";
+inline constexpr char kInfoTitle[] = "------ BITMAPINFOHEADER ------\n";
+inline constexpr char kReadError[] = "ファイル読み込みのエラー\n";
+inline constexpr char kNot24Bit[] = "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
+inline constexpr char kOtherFormat[] = "この形式のBMPファイルは扱えません\n";
+inline constexpr char kCompressed[] = "圧縮されたBMPファイルは扱えません\n";
+inline constexpr char kBadExtent[] = "画像の幅または高さが不正です\n";
+inline constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
+inline constexpr char kNoMemory[] = "メモリが足りません\n";
