@@ -231,7 +231,8 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
       kernels.transformColumns(pass, block * kPanelColumns);
     }
   });
-  // max starts at 0 and min at the (possibly cleared) DC value, which every block's range holds.
+  // max starts at 0; min, started at the (possibly cleared) DC value, is simply the smallest value,
+  // the DC value being one of those the panels looked at.
   pass.high = 0;
   pass.low = pass.blockLow[0];
   for (int block = 0; block < columnBlocks; ++block) {
