@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "common/dib_view.h"
@@ -75,6 +76,7 @@ std::condition_variable &helperDone = *new std::condition_variable;
 std::function<void()> &helperJob = *new std::function<void()>;
 bool helperBusy = false;
 std::once_flag helperStarted;
+bool helperRunning = false;  // false too when no thread could be started: then one core does all
 
 void runHelper() {
   std::unique_lock<std::mutex> hold(helperLock);
@@ -91,11 +93,20 @@ void runHelper() {
 // Runs job(first, last) over blocks 0 .. count - 1, the upper half on the helper thread.
 template <class Job>
 void onBothCores(int count, bool threaded, const Job &job) {
-  if (!threaded || count < 2) {
+  if (threaded && count >= 2) {
+    std::call_once(helperStarted, [] {
+      try {
+        std::thread(runHelper).detach();
+        helperRunning = true;
+      } catch (const std::system_error &) {
+        helperRunning = false;
+      }
+    });
+  }
+  if (!threaded || count < 2 || !helperRunning) {
     job(0, count);
     return;
   }
-  std::call_once(helperStarted, [] { std::thread(runHelper).detach(); });
   const int half = (count + 1) / 2;
   {
     std::lock_guard<std::mutex> hold(helperLock);
