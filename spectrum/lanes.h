@@ -11,10 +11,11 @@ struct SpectrumPass {
   int dcCut;
   float greyOfSum[766];                  // (b0 + b1 + b2) / 3 as a float, by byte sum
   const std::uint8_t *sourceRows[1024];  // the picture row that spectrum row y reads
-  float rowTwiddleRe[1024];              // fft1dTwiddles for w2
-  float rowTwiddleIm[1024];
-  float columnTwiddleRe[1024];  // fft1dTwiddles for h2
-  float columnTwiddleIm[1024];
+  // fft1dTwiddles for w2 and for h2, widened to double once rather than in every butterfly.
+  double rowTwiddleRe[1024];
+  double rowTwiddleIm[1024];
+  double columnTwiddleRe[1024];
+  double columnTwiddleIm[1024];
   int rowOrder[1024];  // bit-reversed index for w2
   int columnOrder[1024];
   float rowRoot;  // sqrt(w2) as a float

@@ -134,8 +134,18 @@ void preparePass(int logScale, int dcCut) {
   pass.dcCut = dcCut;
   for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = static_cast<float>(sum / 3.0);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
-  fft1dTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
-  fft1dTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
+  float twiddleRe[kPlaneCapacity];
+  float twiddleIm[kPlaneCapacity];
+  fft1dTwiddles(w2, twiddleRe, twiddleIm);
+  for (int k = 0; k + 1 < w2; ++k) {
+    pass.rowTwiddleRe[k] = twiddleRe[k];
+    pass.rowTwiddleIm[k] = twiddleIm[k];
+  }
+  fft1dTwiddles(h2, twiddleRe, twiddleIm);
+  for (int k = 0; k + 1 < h2; ++k) {
+    pass.columnTwiddleRe[k] = twiddleRe[k];
+    pass.columnTwiddleIm[k] = twiddleIm[k];
+  }
   // The order is taken from the reordering itself, applied to the indexes.
   float indexes[kPlaneCapacity];
   float unused[kPlaneCapacity] = {};
