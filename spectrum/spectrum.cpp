@@ -245,9 +245,13 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   }
   consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
 
-  for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
   const int columnBlocks = (w2 + kPanelColumns - 1) / kPanelColumns;
   onBothCores(columnBlocks, threaded, [&](int first, int last) {
+    // The calling thread's share starts at block 0: it writes the counter while the helper
+    // already transforms its columns.
+    if (first == 0) {
+      for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
+    }
     for (int block = first; block < last; ++block) {
       kernels.transformColumns(pass, block * kPanelColumns);
     }
