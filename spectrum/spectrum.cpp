@@ -1,6 +1,7 @@
 // computeSpectrum: grey levels, row and column transforms in SIMD lanes on both cores, range, grey.
 #include "spectrum/spectrum.h"
 
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -246,13 +247,15 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
 
   const int columnBlocks = (w2 + kPanelColumns - 1) / kPanelColumns;
-  onBothCores(columnBlocks, threaded, [&](int first, int last) {
-    // The calling thread's share starts at block 0: it writes the counter while the helper
-    // already transforms its columns.
+  // Panels go to whichever thread asks next, so the calling thread can first write the counter
+  // (slow on a terminal) while the helper already transforms; each panel's result is the same
+  // whoever computes it.
+  std::atomic<int> nextPanel{0};
+  onBothCores(columnBlocks, threaded, [&](int first, int) {
     if (first == 0) {
       for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
     }
-    for (int block = first; block < last; ++block) {
+    for (int block = nextPanel++; block < columnBlocks; block = nextPanel++) {
       kernels.transformColumns(pass, block * kPanelColumns);
     }
   });
