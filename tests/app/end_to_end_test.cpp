@@ -52,17 +52,8 @@ std::string listing(const std::string &path, int width, int height, int w2, int 
          "LONG  \t biXPelsPerMeter \t 2835 \n"
          "LONG  \t biYPelsPerMeter \t 2835 \n"
          "DWORD \t biClrUsed       \t 0 \n"
-         "DWORD \t biClrImportant  \t 0 \n"
-         "------ BITMAPINFOHEADER ------\n"
-         "DWORD \t biSize          \t 40 \n"
-         "LONG  \t biWidth         \t " +
-         std::to_string(w2) +
-         " \n"
-         "LONG  \t biHeight        \t " +
-         std::to_string(h2) +
-         " \n"
-         "WORD  \t biPlanes        \t 1 \n"
-         "WORD  \t biBitCount      \t 24 \n";
+         "DWORD \t biClrImportant  \t 0 \n" +
+         expectedSpectrumRecord(w2, h2);
 }
 
 class EndToEnd : public testing::Test {

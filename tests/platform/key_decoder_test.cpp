@@ -1,10 +1,10 @@
 // The key decoder: terminal byte sequences and the console codes they must become.
+#include "platform/key_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "platform/key_decoder.h"
 
 namespace {
 

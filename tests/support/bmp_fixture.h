@@ -81,5 +81,6 @@ inline std::string bmpPicture(int width, int height,
 }
 
 inline void writeFile(const std::string &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }

@@ -1,6 +1,8 @@
 // The program's console texts as the tests expect them, written out once for every test.
 #pragma once
 
+#include <string>
+
 inline constexpr char kPrompt[] =
     "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 inline constexpr char kFileTitle[] = "------ BITMAPFILEHEADER ------\n";
@@ -12,3 +14,11 @@ inline constexpr char kCompressed[] = "圧縮されたBMPファイルは扱え�
 inline constexpr char kBadExtent[] = "画像の幅または高さが不正です\n";
 inline constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
 inline constexpr char kNoMemory[] = "メモリが足りません\n";
+
+// The listing of the spectrum record of a w2 x h2 rectangle.
+inline std::string expectedSpectrumRecord(int w2, int h2) {
+  return std::string(kInfoTitle) + "DWORD \t biSize          \t 40 \n" +
+         "LONG  \t biWidth         \t " + std::to_string(w2) + " \n" +
+         "LONG  \t biHeight        \t " + std::to_string(h2) + " \n" +
+         "WORD  \t biPlanes        \t 1 \n" + "WORD  \t biBitCount      \t 24 \n";
+}

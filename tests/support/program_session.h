@@ -82,7 +82,8 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd fds[2] = {{session.output, POLLIN, 0}, {session.master, POLLIN, 0}};
-    const int count = poll(fds, session.master >= 0 ? 2 : 1, static_cast<int>(std::min<long>(left.count(), 50)));
+    const int count =
+        poll(fds, session.master >= 0 ? 2 : 1, static_cast<int>(std::min<long>(left.count(), 50)));
     if (count < 0) continue;
     char buffer[65536];
     if (fds[0].revents & (POLLIN | POLLHUP)) {
@@ -103,7 +104,8 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
 
 inline size_t countOf(const std::string &text, const std::string &part) {
   size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+  for (size_t at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + part.size())) {
     ++count;
   }
   return count;
@@ -111,12 +113,14 @@ inline size_t countOf(const std::string &text, const std::string &part) {
 
 inline bool waitForStdout(ProgramSession &session, const std::string &part, size_t times = 1,
                           int timeoutMs = 10000) {
-  return pumpUntil(session, [&] { return countOf(session.stdoutText, part) >= times; }, timeoutMs);
+  return pumpUntil(
+      session, [&] { return countOf(session.stdoutText, part) >= times; }, timeoutMs);
 }
 
 inline bool waitForTerminal(ProgramSession &session, const std::string &part, size_t times = 1,
                             int timeoutMs = 10000) {
-  return pumpUntil(session, [&] { return countOf(session.terminalText, part) >= times; }, timeoutMs);
+  return pumpUntil(
+      session, [&] { return countOf(session.terminalText, part) >= times; }, timeoutMs);
 }
 
 inline void typeKeys(ProgramSession &session, const std::string &keys) {
