@@ -152,16 +152,23 @@ TEST(BitPairReorder, EveryLengthReversesEveryIndex) {
   }
 }
 
+// n values of each part drawn uniformly from [-limit, limit].
+static void randomSignal(std::mt19937 &random, float limit, int n, std::vector<float> &re,
+                         std::vector<float> &im) {
+  std::uniform_real_distribution<float> unit(-limit, limit);
+  re.resize(n);
+  im.resize(n);
+  for (int t = 0; t < n; ++t) {
+    re[t] = unit(random);
+    im[t] = unit(random);
+  }
+}
+
 TEST(Fft1d, MatchesTheButterflySumForEveryLength) {
   std::mt19937 random(12345);
-  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   for (int n = 1; n <= 1024; n *= 2) {
-    std::vector<float> re(n);
-    std::vector<float> im(n);
-    for (int t = 0; t < n; ++t) {
-      re[t] = unit(random);
-      im[t] = unit(random);
-    }
+    std::vector<float> re, im;
+    randomSignal(random, 1.0f, n, re, im);
     const std::vector<Exact> expected = definingSum(re, im);
     fft1d(re.data(), im.data(), n);
     // Only single-precision rounding separates the two.
@@ -171,14 +178,9 @@ TEST(Fft1d, MatchesTheButterflySumForEveryLength) {
 
 TEST(Fft1d, StaysNearTheUnitaryTransformForEveryLength) {
   std::mt19937 random(777);
-  std::uniform_real_distribution<float> unit(-0.7f, 0.7f);
   for (int n = 1; n <= 1024; n *= 2) {
-    std::vector<float> re(n);
-    std::vector<float> im(n);
-    for (int t = 0; t < n; ++t) {
-      re[t] = unit(random);
-      im[t] = unit(random);
-    }
+    std::vector<float> re, im;
+    randomSignal(random, 0.7f, n, re, im);
     const std::vector<Exact> expected = unitaryTransform(re, im);
     fft1d(re.data(), im.data(), n);
     EXPECT_LT(largestDeviation(re, im, expected), 1e-3L) << "n " << n;
