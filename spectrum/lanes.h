@@ -2,11 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Everything one computeSpectrum call hands its kernels; filled by the caller before a pass.
 struct SpectrumPass {
   int w2;
   int h2;
+  // The working planes' rows and the spectrum buffer (rows of 3 * w2 bytes) that a pass fills.
+  float *const *realRows;
+  float *const *imagRows;
+  float *const *magnitudeRows;
+  std::uint8_t *pixels;
   int logScale;
   int dcCut;
   float greyOfSum[766];                  // (b0 + b1 + b2) / 3 as a float, by byte sum
@@ -38,24 +44,28 @@ constexpr int kPanelColumns = 64;
 
 // One instruction set's kernels; `lanes` rows make one block of the row pass.
 struct LaneKernels {
+  const char *name;
   int lanes;
-  // Rows y0 .. y0 + lanes - 1 (those below h2): grey levels, fft1d, realPlane, imagPlane, rowBest.
+  // Whether this processor runs the set.
+  bool (*supported)();
+  // Rows y0 .. y0 + lanes - 1 (those below h2): grey levels, fft1d, real and imaginary rows,
+  // rowBest.
   void (*transformRows)(SpectrumPass &pass, int y0);
   // Columns x0 .. x0 + kPanelColumns - 1 (those below w2): fft1d, magnitudes or their logarithms
-  // into magnitudePlane (0 at (0, 0) with dcCut), blockHigh and blockLow of x0 / kPanelColumns.
+  // into the magnitude rows (0 at (0, 0) with dcCut), blockHigh and blockLow of x0 / kPanelColumns.
   void (*transformColumns)(SpectrumPass &pass, int x0);
   // out[i] = (float)log((double)in[i]) where in[i] > 0, else in[i]; for checking the fast log.
   void (*logarithms)(const float *in, float *out, int count);
-  // Grey bytes of spectrum rows y0 .. y1 - 1 in the normal view, from magnitudePlane.
+  // Grey bytes of spectrum rows y0 .. y1 - 1 in the normal view, from the magnitude rows.
   void (*renderRows)(const SpectrumPass &pass, int y0, int y1);
 };
 
 extern const LaneKernels avx512Kernels;
 extern const LaneKernels avx2Kernels;
-extern const LaneKernels genericKernels;
+extern const LaneKernels portableKernels;  // needs no particular instruction set
 
-// Whether this processor runs the given set.
-bool kernelsSupported(const LaneKernels &kernels);
+// The sets this processor runs, widest first; the portable set is always among them.
+std::vector<const LaneKernels *> runnableKernels();
 // The set computeSpectrum uses: on first use the widest this processor runs. Tests point it at
 // each set in turn.
 extern const LaneKernels *spectrumKernels;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/dib_view.h"
 #include "spectrum/lanes.h"
 
 // The vector types stay inside this file, so their argument passing concerns no caller.
@@ -22,5 +21,13 @@
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 
-const LaneKernels avx2Kernels = {LANES, avx2::transformRows, avx2::transformColumns,
-                                 avx2::logarithms, avx2::renderRows};
+namespace {
+bool runsAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+}  // namespace
+
+const LaneKernels avx2Kernels = {
+    "avx2",           LANES,           runsAvx2, avx2::transformRows, avx2::transformColumns,
+    avx2::logarithms, avx2::renderRows};

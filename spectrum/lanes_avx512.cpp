@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/dib_view.h"
 #include "spectrum/lanes.h"
 
 // The vector types stay inside this file, so their argument passing concerns no caller.
@@ -23,5 +22,18 @@
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 
-const LaneKernels avx512Kernels = {LANES, avx512::transformRows, avx512::transformColumns,
-                                   avx512::logarithms, avx512::renderRows};
+namespace {
+bool runsAvx512() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+}
+}  // namespace
+
+const LaneKernels avx512Kernels = {"avx512",
+                                   LANES,
+                                   runsAvx512,
+                                   avx512::transformRows,
+                                   avx512::transformColumns,
+                                   avx512::logarithms,
+                                   avx512::renderRows};

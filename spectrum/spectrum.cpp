@@ -10,6 +10,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "common/dib_view.h"
 #include "platform/console.h"
@@ -131,6 +132,10 @@ void preparePass(int logScale, int dcCut) {
   const int h2 = spectrumView.header.biHeight;
   pass.w2 = w2;
   pass.h2 = h2;
+  pass.realRows = realPlane;
+  pass.imagRows = imagPlane;
+  pass.magnitudeRows = magnitudePlane;
+  pass.pixels = spectrumView.pixels;
   pass.logScale = logScale;
   pass.dcCut = dcCut;
   for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = static_cast<float>(sum / 3.0);
@@ -200,25 +205,19 @@ void renderSpectrumPixels(const LaneKernels &kernels, bool threaded, int showOri
 
 }  // namespace
 
-bool kernelsSupported(const LaneKernels &kernels) {
-  __builtin_cpu_init();
-  if (&kernels == &avx512Kernels) {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+std::vector<const LaneKernels *> runnableKernels() {
+  std::vector<const LaneKernels *> sets;
+  for (const LaneKernels *kernels : {&avx512Kernels, &avx2Kernels, &portableKernels}) {
+    if (kernels->supported()) sets.push_back(kernels);
   }
-  if (&kernels == &avx2Kernels) return __builtin_cpu_supports("avx2");
-  return true;
+  return sets;
 }
 
 const LaneKernels *spectrumKernels = nullptr;
 
 void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   if (!usableState()) return;
-  if (spectrumKernels == nullptr) {
-    spectrumKernels = kernelsSupported(avx512Kernels) ? &avx512Kernels
-                      : kernelsSupported(avx2Kernels) ? &avx2Kernels
-                                                      : &genericKernels;
-  }
+  if (spectrumKernels == nullptr) spectrumKernels = runnableKernels().front();
   const LaneKernels &kernels = *spectrumKernels;
   if (showOriginal) {
     renderSpectrumPixels(kernels, false, showOriginal, dcCut, zoom4);

@@ -44,10 +44,7 @@ std::vector<std::uint32_t> mismatches(const std::vector<const LaneKernels *> &se
 
 // Every stride-th positive float up to infinity, split between two threads.
 void checkPositiveFloats(std::uint32_t stride) {
-  std::vector<const LaneKernels *> sets;
-  for (const LaneKernels *kernels : {&avx512Kernels, &avx2Kernels, &genericKernels}) {
-    if (kernelsSupported(*kernels)) sets.push_back(kernels);
-  }
+  const std::vector<const LaneKernels *> sets = runnableKernels();
   const std::uint32_t end = 0x7f800001u;
   const std::uint32_t middle = 0x3f800000u;
   std::vector<std::uint32_t> upper;
@@ -71,15 +68,14 @@ TEST(FastLog, DISABLED_EqualsTheLibraryLogForEveryPositiveFloat) {
 
 TEST(FastLog, LeavesZeroAndNegativeValuesAsTheyAre) {
   const float values[] = {0.0f, -0.0f, -1.0f, -1e-40f, 1.0f, 2.0f, 0.5f, 1e-42f, 3.4e38f};
-  for (const LaneKernels *kernels : {&avx512Kernels, &avx2Kernels, &genericKernels}) {
-    if (!kernelsSupported(*kernels)) continue;
+  for (const LaneKernels *kernels : runnableKernels()) {
     float out[9];
     kernels->logarithms(values, out, 9);
     for (int i = 0; i < 9; ++i) {
       const float expected =
           values[i] > 0 ? static_cast<float>(std::log(static_cast<double>(values[i]))) : values[i];
       EXPECT_EQ(std::memcmp(&out[i], &expected, sizeof(float)), 0)
-          << kernels->lanes << " lanes, " << values[i];
+          << kernels->name << ", " << values[i];
     }
   }
 }

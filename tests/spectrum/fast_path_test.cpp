@@ -89,10 +89,7 @@ using FastPathTest = PictureTest;
 TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
   const int modes[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0},
                           {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 1, 1}};
-  std::vector<const LaneKernels *> kernelSets;
-  for (const LaneKernels *kernels : {&avx512Kernels, &avx2Kernels, &genericKernels}) {
-    if (kernelsSupported(*kernels)) kernelSets.push_back(kernels);
-  }
+  const std::vector<const LaneKernels *> kernelSets = runnableKernels();
   const LaneKernels *chosen = spectrumKernels;
   std::mt19937 random(2024);
   Outcome expected;
@@ -111,10 +108,10 @@ TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
         for (const LaneKernels *kernels : kernelSets) {
           spectrumKernels = kernels;
           run(computeSpectrum, mode, actual);
-          const std::string where = std::to_string(kernels->lanes) + " lanes, " +
-                                    std::to_string(w2) + "x" + std::to_string(h2) + " mode " +
-                                    std::to_string(mode[0]) + std::to_string(mode[1]) +
-                                    std::to_string(mode[2]) + std::to_string(mode[3]);
+          const std::string where = std::string(kernels->name) + ", " + std::to_string(w2) + "x" +
+                                    std::to_string(h2) + " mode " + std::to_string(mode[0]) +
+                                    std::to_string(mode[1]) + std::to_string(mode[2]) +
+                                    std::to_string(mode[3]);
           ASSERT_EQ(actual.console, expected.console) << where;
           ASSERT_TRUE(actual.real == expected.real) << where;
           ASSERT_TRUE(actual.imag == expected.imag) << where;

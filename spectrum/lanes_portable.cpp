@@ -1,0 +1,31 @@
+// The kernels for any processor: 2 lanes in the compiler's vector types, no intrinsics.
+#include <cmath>
+#include <cstdint>
+
+#include "spectrum/lanes.h"
+
+// The vector types stay inside this file, so their argument passing concerns no caller.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#define LANES 2
+#define KERNEL_NAMESPACE portable
+// Square roots one lane at a time: the library's, correctly rounded like any hardware one.
+#define NativeDoubles double
+#define nativeSqrt(v) std::sqrt(v)
+#define nativeWiden(v) __builtin_convertvector(v, Doubles)
+#define nativeNarrow(v) __builtin_convertvector(v, Floats)
+#include "spectrum/lanes_body.inc"
+
+namespace {
+bool everywhere() {
+  return true;
+}
+}  // namespace
+
+const LaneKernels portableKernels = {"portable",
+                                     LANES,
+                                     everywhere,
+                                     portable::transformRows,
+                                     portable::transformColumns,
+                                     portable::logarithms,
+                                     portable::renderRows};
