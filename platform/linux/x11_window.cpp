@@ -71,44 +71,53 @@ struct Request {
   std::shared_ptr<SentMessage> sent;  // null for a repaint request
 };
 
-// Set up by RegisterClassExA, then used only by the display thread.
-Display *display = nullptr;
-Visual *visual = nullptr;
-int depth = 0;
-Colormap colormap = 0;
-GC gc = nullptr;
-Atom wmProtocols, wmDeleteWindow, netWmName, netWmIconName, utf8String, motifWmHints;
+// The connection to the X server: opened by RegisterClassExA, then used only by the display
+// thread, apart from the wake-up descriptor and the two flags the error handlers write.
+struct Connection {
+  Display *display = nullptr;
+  Visual *visual = nullptr;
+  int depth = 0;
+  Colormap colormap = 0;
+  GC gc = nullptr;
+  Atom wmProtocols = 0, wmDeleteWindow = 0, netWmName = 0, netWmIconName = 0, utf8String = 0,
+       motifWmHints = 0;
+  int wakeFd = -1;  // other threads write it to wake the message loop
+  // Written by the error handlers, which run on whichever thread made the failing call.
+  std::atomic<bool> lost{false};
+  std::atomic<int> lastErrorCode{0};
+};
+
+// Other threads' messages for the display thread, and the thread that runs the loop.
+struct RequestQueue {
+  std::mutex lock;
+  std::condition_variable done;
+  std::deque<Request> pending;  // guarded by lock
+  std::thread::id loopThread;   // guarded by lock; the thread that created the windows
+  bool loopEnded = false;       // guarded by lock
+};
+
 // Never destroyed: the display thread may still be running while the process exits.
+Connection &connection = *new Connection;
+RequestQueue &queue = *new RequestQueue;
 WindowClass *windowClass = nullptr;
 auto &windows = *new std::vector<std::unique_ptr<WindowRecord>>;
-int wakeFd = -1;
-
-// Written by the error handlers, which run on whichever thread made the failing call.
-std::atomic<bool> connectionLost{false};
-std::atomic<int> lastErrorCode{0};
-
-auto &requestLock = *new std::mutex;
-auto &requestDone = *new std::condition_variable;
-auto &requests = *new std::deque<Request>;  // guarded by requestLock
 constexpr std::chrono::seconds kSendPatience{5};
-std::thread::id loopThread;  // guarded by requestLock; the thread that created the windows
-bool loopEnded = false;      // guarded by requestLock
 
 // Races such as painting a window just closed from outside give BadWindow; none is fatal here.
 int onXError(Display *, XErrorEvent *error) {
-  lastErrorCode.store(error->error_code);
+  connection.lastErrorCode.store(error->error_code);
   return 0;
 }
 
 // A lost server must not end the program: note it, and return so the display thread can end.
-int onIoError(Display *connection) {
-  if (connection == display) connectionLost.store(true);
+int onIoError(Display *server) {
+  if (server == connection.display) connection.lost.store(true);
   return 0;
 }
 void onIoErrorExit(Display *, void *) {}
 
 bool lost() {
-  return connectionLost.load();
+  return connection.lost.load();
 }
 
 WindowRecord *liveWindow(HWND window) {
@@ -126,20 +135,21 @@ WindowRecord *windowWithId(Window id) {
 }
 
 bool chooseVisual() {
-  const int screen = DefaultScreen(display);
-  if (DefaultVisual(display, screen)->c_class == TrueColor) {
-    visual = DefaultVisual(display, screen);
-    depth = DefaultDepth(display, screen);
-    colormap = DefaultColormap(display, screen);
+  const int screen = DefaultScreen(connection.display);
+  if (DefaultVisual(connection.display, screen)->c_class == TrueColor) {
+    connection.visual = DefaultVisual(connection.display, screen);
+    connection.depth = DefaultDepth(connection.display, screen);
+    connection.colormap = DefaultColormap(connection.display, screen);
     return true;
   }
   // Colour images need a true-colour visual; a server without one gets no windows.
   XVisualInfo info;
   for (int wanted : {24, 16, 15, 8}) {
-    if (XMatchVisualInfo(display, screen, wanted, TrueColor, &info)) {
-      visual = info.visual;
-      depth = info.depth;
-      colormap = XCreateColormap(display, RootWindow(display, screen), visual, AllocNone);
+    if (XMatchVisualInfo(connection.display, screen, wanted, TrueColor, &info)) {
+      connection.visual = info.visual;
+      connection.depth = info.depth;
+      connection.colormap = XCreateColormap(
+          connection.display, RootWindow(connection.display, screen), connection.visual, AllocNone);
       return true;
     }
   }
@@ -147,30 +157,30 @@ bool chooseVisual() {
 }
 
 bool openConnection() {
-  display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd < 0 || !chooseVisual()) {
-    if (wakeFd >= 0) close(wakeFd);
-    wakeFd = -1;
-    XCloseDisplay(display);
-    display = nullptr;
+  connection.display = XOpenDisplay(nullptr);
+  if (!connection.display) return false;
+  connection.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (connection.wakeFd < 0 || !chooseVisual()) {
+    if (connection.wakeFd >= 0) close(connection.wakeFd);
+    connection.wakeFd = -1;
+    XCloseDisplay(connection.display);
+    connection.display = nullptr;
     return false;
   }
   const char *names[] = {"WM_PROTOCOLS",      "WM_DELETE_WINDOW", "_NET_WM_NAME",
                          "_NET_WM_ICON_NAME", "UTF8_STRING",      "_MOTIF_WM_HINTS"};
   Atom atoms[6];
-  XInternAtoms(display, const_cast<char **>(names), 6, False, atoms);
-  wmProtocols = atoms[0];
-  wmDeleteWindow = atoms[1];
-  netWmName = atoms[2];
-  netWmIconName = atoms[3];
-  utf8String = atoms[4];
-  motifWmHints = atoms[5];
+  XInternAtoms(connection.display, const_cast<char **>(names), 6, False, atoms);
+  connection.wmProtocols = atoms[0];
+  connection.wmDeleteWindow = atoms[1];
+  connection.netWmName = atoms[2];
+  connection.netWmIconName = atoms[3];
+  connection.utf8String = atoms[4];
+  connection.motifWmHints = atoms[5];
   // Installed here, after any GTK dialog is gone, so GTK's exiting handlers no longer apply.
   XSetErrorHandler(onXError);
   XSetIOErrorHandler(onIoError);
-  XSetIOErrorExitHandler(display, onIoErrorExit, nullptr);
+  XSetIOErrorExitHandler(connection.display, onIoErrorExit, nullptr);
   return true;
 }
 
@@ -178,7 +188,7 @@ void setTitleAndHints(Window id, const char *title, int width, int height, bool 
   const std::string text = title ? title : "";
   XTextProperty name;
   name.value = reinterpret_cast<unsigned char *>(const_cast<char *>(text.c_str()));
-  name.encoding = utf8String;
+  name.encoding = connection.utf8String;
   name.format = 8;
   name.nitems = text.size();
 
@@ -198,20 +208,22 @@ void setTitleAndHints(Window id, const char *title, int width, int height, bool 
   classHint.res_name = instanceName.data();
   classHint.res_class = windowClass->name.data();
 
-  XSetWMProperties(display, id, &name, &name, nullptr, 0, &size, &wm, &classHint);
+  XSetWMProperties(connection.display, id, &name, &name, nullptr, 0, &size, &wm, &classHint);
   const auto *bytes = reinterpret_cast<const unsigned char *>(text.c_str());
   const int length = static_cast<int>(text.size());
-  XChangeProperty(display, id, netWmName, utf8String, 8, PropModeReplace, bytes, length);
-  XChangeProperty(display, id, netWmIconName, utf8String, 8, PropModeReplace, bytes, length);
+  XChangeProperty(connection.display, id, connection.netWmName, connection.utf8String, 8,
+                  PropModeReplace, bytes, length);
+  XChangeProperty(connection.display, id, connection.netWmIconName, connection.utf8String, 8,
+                  PropModeReplace, bytes, length);
 
   // Motif hints: may be moved; border and title, no buttons and no resize handles.
   constexpr long kFunctionsAndDecorations = 1 | 2;
   constexpr long kFunctionMove = 4;
   constexpr long kDecorBorderAndTitle = 2 | 8;
   const long motif[5] = {kFunctionsAndDecorations, kFunctionMove, kDecorBorderAndTitle, 0, 0};
-  XChangeProperty(display, id, motifWmHints, motifWmHints, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char *>(motif), 5);
-  XSetWMProtocols(display, id, &wmDeleteWindow, 1);
+  XChangeProperty(connection.display, id, connection.motifWmHints, connection.motifWmHints, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char *>(motif), 5);
+  XSetWMProtocols(connection.display, id, &connection.wmDeleteWindow, 1);
 }
 
 void destroyWindow(WindowRecord *record) {
@@ -220,27 +232,27 @@ void destroyWindow(WindowRecord *record) {
   record->invalid = false;
   record->image.reset();
   if (lost()) return;
-  XDestroyWindow(display, record->id);
+  XDestroyWindow(connection.display, record->id);
   // The caller of a sent WM_CLOSE resumes only once the server has destroyed the window.
-  XSync(display, False);
+  XSync(connection.display, False);
 }
 
 void wake() {
   const std::uint64_t one = 1;
-  while (write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+  while (write(connection.wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
 bool onLoopThread() {
-  return loopThread == std::this_thread::get_id();
+  return queue.loopThread == std::this_thread::get_id();
 }
 
 // Runs the requests of other threads: sent messages go to the window procedure here.
 void handleRequests() {
   std::deque<Request> batch;
   {
-    std::lock_guard<std::mutex> guard(requestLock);
-    batch.swap(requests);
+    std::lock_guard<std::mutex> guard(queue.lock);
+    batch.swap(queue.pending);
   }
   for (const Request &request : batch) {
     WindowRecord *record = lost() ? nullptr : liveWindow(request.window);
@@ -251,23 +263,23 @@ void handleRequests() {
       record->invalid = true;
     }
     if (request.sent) {
-      std::lock_guard<std::mutex> guard(requestLock);
+      std::lock_guard<std::mutex> guard(queue.lock);
       request.sent->result = result;
       request.sent->done = true;
-      requestDone.notify_all();
+      queue.done.notify_all();
     }
   }
 }
 
 // The loop is over for good: release every waiting sender and refuse later requests.
 void endLoop() {
-  std::lock_guard<std::mutex> guard(requestLock);
-  loopEnded = true;
-  for (const Request &request : requests) {
+  std::lock_guard<std::mutex> guard(queue.lock);
+  queue.loopEnded = true;
+  for (const Request &request : queue.pending) {
     if (request.sent) request.sent->done = true;
   }
-  requests.clear();
-  requestDone.notify_all();
+  queue.pending.clear();
+  queue.done.notify_all();
 }
 
 // Each handler notes what the event means for the window; true when it became a message.
@@ -278,8 +290,8 @@ bool onExpose(WindowRecord *record, const XEvent &, MSG *) {
 
 // What a window manager sends when the user closes the window.
 bool onClientMessage(WindowRecord *record, const XEvent &event, MSG *message) {
-  if (event.xclient.message_type != wmProtocols || event.xclient.format != 32 ||
-      static_cast<Atom>(event.xclient.data.l[0]) != wmDeleteWindow) {
+  if (event.xclient.message_type != connection.wmProtocols || event.xclient.format != 32 ||
+      static_cast<Atom>(event.xclient.data.l[0]) != connection.wmDeleteWindow) {
     return false;
   }
   *message = MSG{record, WM_CLOSE, 0, 0};
@@ -322,9 +334,9 @@ bool takePaint(MSG *message) {
 
 bool ensureImage(WindowRecord *record) {
   if (record->image) return true;
-  XImage *image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                               static_cast<unsigned>(record->width),
-                               static_cast<unsigned>(record->height), 32, 0);
+  XImage *image = XCreateImage(
+      connection.display, connection.visual, static_cast<unsigned>(connection.depth), ZPixmap, 0,
+      nullptr, static_cast<unsigned>(record->width), static_cast<unsigned>(record->height), 32, 0);
   if (!image) return false;
   image->data = static_cast<char *>(
       std::calloc(static_cast<size_t>(image->bytes_per_line), static_cast<size_t>(record->height)));
@@ -355,7 +367,7 @@ extern "C" const char *__tsan_default_suppressions() {
 ATOM RegisterClassExA(const WNDCLASSEXA *classInfo) {
   if (!classInfo || !classInfo->lpszClassName || !classInfo->lpfnWndProc) return 0;
   if (windowClass || lost()) return 0;
-  if (!display && !openConnection()) return 0;
+  if (!connection.display && !openConnection()) return 0;
   windowClass = new WindowClass;
   windowClass->name = classInfo->lpszClassName;
   windowClass->procedure = classInfo->lpfnWndProc;
@@ -365,12 +377,13 @@ ATOM RegisterClassExA(const WNDCLASSEXA *classInfo) {
 
 HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD style, int x, int y,
                      int width, int height, HWND, HMENU, HINSTANCE, void *) {
-  if (!display || !windowClass || !className || windowClass->name != className || lost()) {
+  if (!connection.display || !windowClass || !className || windowClass->name != className ||
+      lost()) {
     return nullptr;
   }
   {
-    std::lock_guard<std::mutex> guard(requestLock);
-    if (loopThread == std::thread::id()) loopThread = std::this_thread::get_id();
+    std::lock_guard<std::mutex> guard(queue.lock);
+    if (queue.loopThread == std::thread::id()) queue.loopThread = std::this_thread::get_id();
     if (!onLoopThread()) return nullptr;
   }
   // X sizes are 16-bit and positions signed 16-bit; a window beyond that cannot show its image.
@@ -380,19 +393,19 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
   XSetWindowAttributes attributes{};
   attributes.background_pixmap = None;  // painting covers the whole client area; no erase
   attributes.border_pixel = 0;
-  attributes.colormap = colormap;
+  attributes.colormap = connection.colormap;
   attributes.event_mask = ExposureMask | StructureNotifyMask;
-  lastErrorCode.store(0);
+  connection.lastErrorCode.store(0);
   const Window id = XCreateWindow(
-      display, DefaultRootWindow(display), placed ? x : 0, placed ? y : 0,
-      static_cast<unsigned>(width), static_cast<unsigned>(height), 0, depth, InputOutput, visual,
-      CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+      connection.display, DefaultRootWindow(connection.display), placed ? x : 0, placed ? y : 0,
+      static_cast<unsigned>(width), static_cast<unsigned>(height), 0, connection.depth, InputOutput,
+      connection.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   setTitleAndHints(id, title, width, height, placed);
-  if (!gc) gc = XCreateGC(display, id, 0, nullptr);
-  XSync(display, False);
+  if (!connection.gc) connection.gc = XCreateGC(connection.display, id, 0, nullptr);
+  XSync(connection.display, False);
   if (lost()) return nullptr;
-  if (lastErrorCode.load() != 0) {
-    XDestroyWindow(display, id);
+  if (connection.lastErrorCode.load() != 0) {
+    XDestroyWindow(connection.display, id);
     return nullptr;
   }
 
@@ -403,7 +416,7 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
   record->width = width;
   record->height = height;
   record->invalid = (style & WS_VISIBLE) != 0;
-  if (style & WS_VISIBLE) XMapWindow(display, id);
+  if (style & WS_VISIBLE) XMapWindow(connection.display, id);
   windows.push_back(std::move(record));
   return windows.back().get();
 }
@@ -437,15 +450,15 @@ int GetSystemMetrics(int) {
 }
 
 BOOL GetMessageA(MSG *message, HWND, UINT, UINT) {
-  if (!display) return 0;
+  if (!connection.display) return 0;
   for (;;) {
     if (lost()) {
       endLoop();
       return 0;
     }
-    while (!lost() && XPending(display) > 0) {
+    while (!lost() && XPending(connection.display) > 0) {
       XEvent event;
-      XNextEvent(display, &event);
+      XNextEvent(connection.display, &event);
       if (translateEvent(event, message)) return 1;
     }
     if (lost()) continue;
@@ -453,19 +466,20 @@ BOOL GetMessageA(MSG *message, HWND, UINT, UINT) {
     if (lost()) continue;
     if (takePaint(message)) return 1;
     // Events read while handling requests would otherwise wait in Xlib's queue unseen.
-    if (XPending(display) > 0 || lost()) continue;
-    pollfd sources[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (XPending(connection.display) > 0 || lost()) continue;
+    pollfd sources[2] = {{ConnectionNumber(connection.display), POLLIN, 0},
+                         {connection.wakeFd, POLLIN, 0}};
     if (poll(sources, 2, -1) < 0) continue;
     // A server that went away leaves the socket at its end; noticing that here spares Xlib's
     // I/O error path, which after a returning exit handler unlocks its display lock twice.
     char next;
     if ((sources[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
         recv(sources[0].fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
-      connectionLost.store(true);
+      connection.lost.store(true);
     }
     if (sources[1].revents & POLLIN) {
       std::uint64_t count;
-      while (read(wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+      while (read(connection.wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
       }
     }
   }
@@ -508,8 +522,8 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT *) {
   WindowRecord *record = liveWindow(window);
   if (!record || !record->image || lost()) return 1;
   if (record->dirtyRight > record->dirtyLeft && record->dirtyBottom > record->dirtyTop) {
-    XPutImage(display, record->id, gc, record->image.get(), record->dirtyLeft, record->dirtyTop,
-              record->dirtyLeft, record->dirtyTop,
+    XPutImage(connection.display, record->id, connection.gc, record->image.get(), record->dirtyLeft,
+              record->dirtyTop, record->dirtyLeft, record->dirtyTop,
               static_cast<unsigned>(record->dirtyRight - record->dirtyLeft),
               static_cast<unsigned>(record->dirtyBottom - record->dirtyTop));
   }
@@ -544,8 +558,8 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   const bool fast =
       image->bits_per_pixel == 32 &&
       (image->byte_order == LSBFirst) == (std::endian::native == std::endian::little) &&
-      visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
-      visual->blue_mask == 0x0000ff;
+      connection.visual->red_mask == 0xff0000 && connection.visual->green_mask == 0x00ff00 &&
+      connection.visual->blue_mask == 0x0000ff;
   const auto *source = static_cast<const unsigned char *>(bits);
   long drawn = 0;
   for (long row = 0; row < rows; ++row) {
@@ -562,9 +576,9 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
       }
     } else {
       for (long column = 0; column < columns; ++column, pixel += 3) {
-        const unsigned long value = scaleToMask(pixel[2], visual->red_mask) |
-                                    scaleToMask(pixel[1], visual->green_mask) |
-                                    scaleToMask(pixel[0], visual->blue_mask);
+        const unsigned long value = scaleToMask(pixel[2], connection.visual->red_mask) |
+                                    scaleToMask(pixel[1], connection.visual->green_mask) |
+                                    scaleToMask(pixel[0], connection.visual->blue_mask);
         XPutPixel(image, static_cast<int>(xDest + column), static_cast<int>(y), value);
       }
     }
@@ -580,33 +594,33 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
 
 BOOL InvalidateRect(HWND window, const RECT *, BOOL) {
   if (!window) return 0;
-  std::unique_lock<std::mutex> lock(requestLock);
-  if (loopEnded || loopThread == std::thread::id()) return 0;
+  std::unique_lock<std::mutex> lock(queue.lock);
+  if (queue.loopEnded || queue.loopThread == std::thread::id()) return 0;
   if (onLoopThread()) {
     lock.unlock();
     WindowRecord *record = liveWindow(window);
     if (record) record->invalid = true;
     return record != nullptr;
   }
-  requests.push_back(Request{window, WM_PAINT, 0, 0, nullptr});
+  queue.pending.push_back(Request{window, WM_PAINT, 0, 0, nullptr});
   wake();
   return 1;
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!window) return 0;
-  std::unique_lock<std::mutex> lock(requestLock);
-  if (loopEnded || loopThread == std::thread::id()) return 0;
+  std::unique_lock<std::mutex> lock(queue.lock);
+  if (queue.loopEnded || queue.loopThread == std::thread::id()) return 0;
   if (onLoopThread()) {
     lock.unlock();
     WindowRecord *record = liveWindow(window);
     return record ? record->procedure(window, message, wParam, lParam) : 0;
   }
   auto sent = std::make_shared<SentMessage>();
-  requests.push_back(Request{window, message, wParam, lParam, sent});
+  queue.pending.push_back(Request{window, message, wParam, lParam, sent});
   wake();
   // A display thread stuck on a server that no longer answers must not hold the program, at
   // its end least of all: after a while the sender goes on without the result.
-  requestDone.wait_for(lock, kSendPatience, [&] { return sent->done || loopEnded; });
+  queue.done.wait_for(lock, kSendPatience, [&] { return sent->done || queue.loopEnded; });
   return sent->result;
 }
