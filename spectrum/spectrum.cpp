@@ -1,14 +1,13 @@
-// computeSpectrum: grey levels, row and column transforms in SIMD lanes on both cores, range, grey.
+// computeSpectrum: grey levels, row and column transforms in SIMD lanes on every core, range, grey.
 #include "spectrum/spectrum.h"
 
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
 #include "spectrum/lanes.h"
+#include "spectrum/workers.h"
 
 namespace {
 
@@ -69,56 +69,18 @@ SpectrumPass pass;
 // Below this many pixels a second thread costs more than it saves.
 constexpr long kThreadedPixels = 64 * 64;
 
-// The helper thread lives as long as the process: a thread started for every pass would cost a
-// new stack, and its page faults, each time. One job at a time, handed over under helperLock.
-// Never destroyed: the helper still waits on them while the process ends.
-std::mutex &helperLock = *new std::mutex;
-std::condition_variable &helperWake = *new std::condition_variable;
-std::condition_variable &helperDone = *new std::condition_variable;
-std::function<void()> &helperJob = *new std::function<void()>;
-bool helperBusy = false;
-std::once_flag helperStarted;
-bool helperRunning = false;  // false too when no thread could be started: then one core does all
+// Rows of the grey mapping that one worker takes at a time.
+constexpr int kRenderRows = 16;
 
-void runHelper() {
-  std::unique_lock<std::mutex> hold(helperLock);
-  for (;;) {
-    helperWake.wait(hold, [] { return helperBusy; });
-    hold.unlock();
-    helperJob();
-    hold.lock();
-    helperBusy = false;
-    helperDone.notify_one();
-  }
-}
-
-// Runs job(first, last) over blocks 0 .. count - 1, the upper half on the helper thread.
-template <class Job>
-void onBothCores(int count, bool threaded, const Job &job) {
-  if (threaded && count >= 2) {
-    std::call_once(helperStarted, [] {
-      try {
-        std::thread(runHelper).detach();
-        helperRunning = true;
-      } catch (const std::system_error &) {
-        helperRunning = false;
-      }
-    });
-  }
-  if (!threaded || count < 2 || !helperRunning) {
-    job(0, count);
-    return;
-  }
-  const int half = (count + 1) / 2;
-  {
-    std::lock_guard<std::mutex> hold(helperLock);
-    helperJob = [&job, half, count] { job(half, count); };
-    helperBusy = true;
-  }
-  helperWake.notify_one();
-  job(0, half);
-  std::unique_lock<std::mutex> hold(helperLock);
-  helperDone.wait(hold, [] { return !helperBusy; });
+// Runs work(item) for items 0 .. count - 1 on up to `threads` threads, each taking the next item
+// not yet taken; before it takes any, the calling thread runs first() (which may be empty).
+template <class Work>
+void shareItems(int count, int threads, const std::function<void()> &first, const Work &work) {
+  std::atomic<int> next{0};
+  runOnWorkers(threads < count ? threads : count, [&](int worker) {
+    if (worker == 0 && first) first();
+    for (int item = next++; item < count; item = next++) work(item);
+  });
 }
 
 // 1 / root if root is a power of two, whose reciprocal multiplies exactly like the division.
@@ -168,7 +130,7 @@ void preparePass(int logScale, int dcCut) {
 }
 
 // The only writer of the spectrum pixels; painting holds the same lock while it copies them.
-void renderSpectrumPixels(const LaneKernels &kernels, bool threaded, int showOriginal, int dcCut,
+void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOriginal, int dcCut,
                           int zoom4) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
@@ -186,8 +148,10 @@ void renderSpectrumPixels(const LaneKernels &kernels, bool threaded, int showOri
     if (pass.high == pass.low) {
       std::memset(spectrumView.pixels, 0, static_cast<size_t>(w2) * h2 * 3);
     } else {
-      onBothCores(h2, threaded,
-                  [&](int first, int last) { kernels.renderRows(pass, first, last); });
+      shareItems((h2 + kRenderRows - 1) / kRenderRows, threads, nullptr, [&](int block) {
+        const int y0 = block * kRenderRows;
+        kernels.renderRows(pass, y0, y0 + kRenderRows < h2 ? y0 + kRenderRows : h2);
+      });
     }
     if (dcCut) setPixel(0, 0, w2, 0);
     return;
@@ -201,6 +165,49 @@ void renderSpectrumPixels(const LaneKernels &kernels, bool threaded, int showOri
       }
     }
   }
+}
+
+// The row pass and its console line: the first strictly largest row magnitude, rows from the
+// top, each row from the left.
+void transformAllRows(const LaneKernels &kernels, int threads) {
+  const int h2 = pass.h2;
+  const int lanes = kernels.lanes;
+  shareItems((h2 + lanes - 1) / lanes, threads, nullptr,
+             [&](int block) { kernels.transformRows(pass, block * lanes); });
+  float rowMax = 0;
+  int maxX = 0;  // stays 0 when no magnitude exceeds 0, as for an all-black picture
+  int maxY = 0;
+  for (int y = h2 - 1; y >= 0; --y) {
+    if (rowMax < pass.rowBest[y]) {
+      rowMax = pass.rowBest[y];
+      maxX = pass.rowBestX[y];
+      maxY = y;
+    }
+  }
+  consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
+}
+
+// The column pass with its counter, the range of the whole spectrum and its console line. The
+// calling thread writes the counter (slow on a terminal) while the helpers already transform;
+// each panel's result is the same whoever computes it.
+void transformAllColumns(const LaneKernels &kernels, int threads) {
+  const int w2 = pass.w2;
+  const int panels = (w2 + kPanelColumns - 1) / kPanelColumns;
+  shareItems(
+      panels, threads,
+      [w2] {
+        for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
+      },
+      [&](int panel) { kernels.transformColumns(pass, panel * kPanelColumns); });
+  // max starts at 0; min, started at the (possibly cleared) DC value, is simply the smallest
+  // value, the DC value being one of those the panels looked at.
+  pass.high = 0;
+  pass.low = pass.blockLow[0];
+  for (int panel = 0; panel < panels; ++panel) {
+    if (pass.blockHigh[panel] > pass.high) pass.high = pass.blockHigh[panel];
+    if (pass.blockLow[panel] < pass.low) pass.low = pass.blockLow[panel];
+  }
+  consolePrintf(" 縦横FFT後　max %f min %f \n", pass.high, pass.low);
 }
 
 }  // namespace
@@ -220,53 +227,16 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   if (spectrumKernels == nullptr) spectrumKernels = runnableKernels().front();
   const LaneKernels &kernels = *spectrumKernels;
   if (showOriginal) {
-    renderSpectrumPixels(kernels, false, showOriginal, dcCut, zoom4);
+    renderSpectrumPixels(kernels, 1, showOriginal, dcCut, zoom4);
     return;
   }
+  if (spectrumThreads < 1) {
+    spectrumThreads =
+        threadCountFrom(std::getenv("BMPSPECTRUM_THREADS"), std::thread::hardware_concurrency());
+  }
   preparePass(logScale, dcCut);
-  const int w2 = pass.w2;
-  const int h2 = pass.h2;
-  const int lanes = kernels.lanes;
-  const bool threaded = static_cast<long>(w2) * h2 >= kThreadedPixels;
-
-  onBothCores((h2 + lanes - 1) / lanes, threaded, [&](int first, int last) {
-    for (int block = first; block < last; ++block) kernels.transformRows(pass, block * lanes);
-  });
-  // The sequential pass's choice: rows from the top, the first strictly larger value wins.
-  float rowMax = 0;
-  int maxX = 0;  // stays 0 when no magnitude exceeds 0, as for an all-black picture
-  int maxY = 0;
-  for (int y = h2 - 1; y >= 0; --y) {
-    if (rowMax < pass.rowBest[y]) {
-      rowMax = pass.rowBest[y];
-      maxX = pass.rowBestX[y];
-      maxY = y;
-    }
-  }
-  consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
-
-  const int columnBlocks = (w2 + kPanelColumns - 1) / kPanelColumns;
-  // Panels go to whichever thread asks next, so the calling thread can first write the counter
-  // (slow on a terminal) while the helper already transforms; each panel's result is the same
-  // whoever computes it.
-  std::atomic<int> nextPanel{0};
-  onBothCores(columnBlocks, threaded, [&](int first, int) {
-    if (first == 0) {
-      for (int x = 0; x < w2; ++x) consolePrintf("\r%d    \r", x);
-    }
-    for (int block = nextPanel++; block < columnBlocks; block = nextPanel++) {
-      kernels.transformColumns(pass, block * kPanelColumns);
-    }
-  });
-  // max starts at 0; min, started at the (possibly cleared) DC value, is simply the smallest value,
-  // the DC value being one of those the panels looked at.
-  pass.high = 0;
-  pass.low = pass.blockLow[0];
-  for (int block = 0; block < columnBlocks; ++block) {
-    if (pass.blockHigh[block] > pass.high) pass.high = pass.blockHigh[block];
-    if (pass.blockLow[block] < pass.low) pass.low = pass.blockLow[block];
-  }
-  consolePrintf(" 縦横FFT後　max %f min %f \n", pass.high, pass.low);
-
-  renderSpectrumPixels(kernels, threaded, showOriginal, dcCut, zoom4);
+  const int threads = static_cast<long>(pass.w2) * pass.h2 >= kThreadedPixels ? spectrumThreads : 1;
+  transformAllRows(kernels, threads);
+  transformAllColumns(kernels, threads);
+  renderSpectrumPixels(kernels, threads, showOriginal, dcCut, zoom4);
 }

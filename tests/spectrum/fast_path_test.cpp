@@ -11,6 +11,7 @@
 #include "common/dib_view.h"
 #include "spectrum/lanes.h"
 #include "spectrum/spectrum.h"
+#include "spectrum/workers.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/spectrum/picture_fixture.h"
 #include "tests/spectrum/reference_spectrum.h"
@@ -123,6 +124,68 @@ TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
   }
   spectrumKernels = chosen;
   spectrumKernels = chosen;
+}
+
+// The thread count of computeSpectrum for one test, set back however the test ends.
+class ThreadCount {
+ public:
+  explicit ThreadCount(int threads) : saved_(spectrumThreads) { spectrumThreads = threads; }
+  ~ThreadCount() { spectrumThreads = saved_; }
+  ThreadCount(const ThreadCount &) = delete;
+  ThreadCount &operator=(const ThreadCount &) = delete;
+
+ private:
+  int saved_;
+};
+
+// However many threads share the rows, panels and grey rows (more than the cores included), and
+// whichever of them takes which, the bytes are those of the plain computation.
+TEST_F(FastPathTest, EveryThreadCountGivesThePlainComputationsBytes) {
+  const int sizes[][2] = {{64, 64}, {1024, 64}, {64, 1024}, {256, 512}, {1024, 1024}};
+  const int modes[][4] = {{0, 0, 0, 0}, {1, 1, 0, 0}, {1, 0, 1, 0}, {0, 1, 1, 0}};
+  std::mt19937 random(7);
+  Outcome expected;
+  Outcome actual;
+  for (const auto &size : sizes) {
+    setUpPicture(size[0], size[1]);
+    paintPicture(random, 0);
+    for (const int *mode : modes) {
+      if (kInstrumented && size[0] * size[1] > 256 * 512 && mode != modes[0]) continue;
+      run(referenceComputeSpectrum, mode, expected);
+      for (int threads : {1, 2, 3, 8}) {
+        ThreadCount count(threads);
+        run(computeSpectrum, mode, actual);
+        const std::string where = std::to_string(threads) + " threads, " + std::to_string(size[0]) +
+                                  "x" + std::to_string(size[1]) + " mode " +
+                                  std::to_string(mode[0]) + std::to_string(mode[1]) +
+                                  std::to_string(mode[2]);
+        ASSERT_EQ(actual.console, expected.console) << where;
+        ASSERT_TRUE(actual.real == expected.real) << where;
+        ASSERT_TRUE(actual.imag == expected.imag) << where;
+        ASSERT_TRUE(actual.magnitude == expected.magnitude) << where;
+        ASSERT_TRUE(actual.pixels == expected.pixels) << where;
+      }
+    }
+  }
+}
+
+struct ThreadSetting {
+  const char *setting;
+  unsigned processors;
+  int threads;
+};
+
+TEST(SpectrumThreads, TakeTheSettingWhenItIsACountElseTheProcessorCount) {
+  const ThreadSetting cases[] = {
+      {nullptr, 4, 4}, {"", 4, 4},      {"1", 8, 1},          {"3", 2, 3},
+      {"8", 16, 8},    {"256", 2, 256}, {"257", 2, 2},        {"0", 2, 2},
+      {"-2", 2, 2},    {"two", 2, 2},   {"2x", 6, 6},         {"99999999999999999999", 2, 2},
+      {nullptr, 0, 1}, {"0", 0, 1},     {nullptr, 1000, 256}, {nullptr, 1, 1},
+  };
+  for (const ThreadSetting &c : cases) {
+    EXPECT_EQ(threadCountFrom(c.setting, c.processors), c.threads)
+        << (c.setting ? c.setting : "(unset)") << " with " << c.processors << " processors";
+  }
 }
 
 }  // namespace

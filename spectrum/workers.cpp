@@ -1,0 +1,88 @@
+// A pool of helper threads, kept for the life of the process, that join the calling thread on a
+// job.
+#include "spectrum/workers.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+int spectrumThreads = 0;
+
+int threadCountFrom(const char *setting, unsigned processors) {
+  if (setting != nullptr && *setting != '\0') {
+    char *end = nullptr;
+    const long count = std::strtol(setting, &end, 10);
+    if (*end == '\0' && count >= 1 && count <= kMaxSpectrumThreads) return static_cast<int>(count);
+  }
+  if (processors == 0) return 1;
+  return processors < kMaxSpectrumThreads ? static_cast<int>(processors) : kMaxSpectrumThreads;
+}
+
+namespace {
+
+// One job at a time: a new generation starts when the previous one has ended on every helper.
+struct Pool {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::condition_variable done;
+  std::uint64_t generation = 0;
+  int taking = 0;   // helpers 1 .. taking work on the current generation
+  int running = 0;  // of those, how many have not finished
+  const std::function<void(int)> *job = nullptr;
+  int helpers = 0;           // helper threads started
+  bool cannotStart = false;  // a start failed once: no more attempts
+};
+
+// Never destroyed: the helpers still wait on it while the process ends.
+Pool &pool = *new Pool;
+
+void helperMain(int worker, std::uint64_t seen) {
+  std::unique_lock<std::mutex> hold(pool.lock);
+  for (;;) {
+    pool.wake.wait(hold, [&] { return pool.generation != seen; });
+    seen = pool.generation;
+    if (worker > pool.taking) continue;
+    const std::function<void(int)> &job = *pool.job;
+    hold.unlock();
+    job(worker);
+    hold.lock();
+    if (--pool.running == 0) pool.done.notify_one();
+  }
+}
+
+// Starts helpers up to `wanted` (under the lock); returns how many there are.
+int startHelpers(int wanted) {
+  while (pool.helpers < wanted && !pool.cannotStart) {
+    try {
+      std::thread(helperMain, pool.helpers + 1, pool.generation).detach();
+      ++pool.helpers;
+    } catch (const std::system_error &) {
+      pool.cannotStart = true;
+    }
+  }
+  return pool.helpers < wanted ? pool.helpers : wanted;
+}
+
+}  // namespace
+
+void runOnWorkers(int threads, const std::function<void(int)> &job) {
+  int taking = 0;
+  if (threads > 1) {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    taking = startHelpers(threads - 1);
+    if (taking > 0) {
+      pool.job = &job;
+      pool.taking = taking;
+      pool.running = taking;
+      ++pool.generation;
+    }
+  }
+  if (taking > 0) pool.wake.notify_all();
+  job(0);
+  if (taking == 0) return;
+  std::unique_lock<std::mutex> hold(pool.lock);
+  pool.done.wait(hold, [] { return pool.running == 0; });
+}
