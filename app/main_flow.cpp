@@ -39,8 +39,8 @@ void listSpectrumHeader() {
   const BITMAPINFOHEADER &header = spectrumView.header;
   consolePrintf(kInfoHeaderTitle);
   consolePrintf(kBiSizeLine, static_cast<int>(header.biSize));
-  consolePrintf(kBiWidthLine, header.biWidth);
-  consolePrintf(kBiHeightLine, header.biHeight);
+  consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
+  consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
   consolePrintf(kBiPlanesLine, header.biPlanes);
   consolePrintf(kBiBitCountLine, header.biBitCount);
 }

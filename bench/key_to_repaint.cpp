@@ -15,8 +15,8 @@
 #include "common/dib_view.h"
 #include "display/display.h"
 #include "platform/console.h"
-#include "platform/win32.h"
 #include "spectrum/spectrum.h"
+#include "win32.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "common/dib_view.h"
 #include "common/texts.h"
+#include "file_dialog.h"
 #include "platform/console.h"
-#include "platform/file_dialog.h"
 
 char bitmapFilePath[256];
 
@@ -56,14 +56,14 @@ void listFileHeader(const BitmapFileHeader &header) {
 void listInfoHeader(const BITMAPINFOHEADER &header) {
   consolePrintf(kInfoHeaderTitle);
   consolePrintf(kBiSizeLine, asSigned(header.biSize));
-  consolePrintf(kBiWidthLine, header.biWidth);
-  consolePrintf(kBiHeightLine, header.biHeight);
+  consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
+  consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
   consolePrintf(kBiPlanesLine, header.biPlanes);
   consolePrintf(kBiBitCountLine, header.biBitCount);
   consolePrintf("DWORD \t biCompression   \t %d \n", asSigned(header.biCompression));
   consolePrintf("DWORD \t biSizeImage     \t %d \n", asSigned(header.biSizeImage));
-  consolePrintf("LONG  \t biXPelsPerMeter \t %d \n", header.biXPelsPerMeter);
-  consolePrintf("LONG  \t biYPelsPerMeter \t %d \n", header.biYPelsPerMeter);
+  consolePrintf("LONG  \t biXPelsPerMeter \t %d \n", static_cast<int>(header.biXPelsPerMeter));
+  consolePrintf("LONG  \t biYPelsPerMeter \t %d \n", static_cast<int>(header.biYPelsPerMeter));
   consolePrintf("DWORD \t biClrUsed       \t %d \n", asSigned(header.biClrUsed));
   consolePrintf("DWORD \t biClrImportant  \t %d \n", asSigned(header.biClrImportant));
 }
@@ -191,7 +191,7 @@ bool readBitmapStream(std::FILE *file, const char *path) {
 bool readBitmapFile() {
   char fileTitle[64] = "";
   OPENFILENAMEA dialog{};
-  dialog.lStructSize = 76;
+  dialog.lStructSize = sizeof dialog;
   dialog.lpstrFilter = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = bitmapFilePath;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/win32.h"
+#include "win32.h"
 
 // A picture as the display paints it: bottom-up rows of blue, green, red bytes.
 struct DibView {

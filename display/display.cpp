@@ -20,12 +20,12 @@ int pictureHeight = 0;
 }  // namespace
 
 void startDisplay(int width, int height) {
-  instance = reinterpret_cast<HINSTANCE>(GetWindowLongA(nullptr, GWL_HINSTANCE));
+  instance = GetModuleHandleA(nullptr);
   pictureWidth = width;
   pictureHeight = height;
 
   WNDCLASSEXA windowClass{};
-  windowClass.cbSize = 48;
+  windowClass.cbSize = sizeof windowClass;
   windowClass.style = 0;
   windowClass.lpfnWndProc = displayWindowProc;
   windowClass.cbClsExtra = 0;
@@ -49,14 +49,14 @@ void displayThreadMain(void *) {
                                 pictureHeight + captionHeight + 2 * frameHeight, nullptr, nullptr,
                                 instance, nullptr);
   pictureWindow = window;
-  SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&sourceView));
+  SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(&sourceView));
   sourceView.window = window;
 
   window = CreateWindowExA(0, "GRC0", "空間周波数スペクトル", WS_VISIBLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, spectrumView.header.biWidth + 2 * frameWidth,
                            spectrumView.header.biHeight + captionHeight + 2 * frameHeight, nullptr,
                            nullptr, instance, nullptr);
-  SetWindowLongA(window, 0, reinterpret_cast<LONG_PTR>(&spectrumView));
+  SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(&spectrumView));
   spectrumView.window = window;
 
   windowsReady.store(1, std::memory_order_release);
@@ -70,7 +70,7 @@ void displayThreadMain(void *) {
 }
 
 LRESULT displayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const auto *view = reinterpret_cast<const DibView *>(GetWindowLongA(window, 0));
+  const auto *view = reinterpret_cast<const DibView *>(GetWindowLongPtrA(window, 0));
   if (message != WM_PAINT || !view) return DefWindowProcA(window, message, wParam, lParam);
 
   PAINTSTRUCT paint;

@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "platform/win32.h"
+#include "win32.h"
 
 // Set to 1 by the display thread once both windows exist and their handles are stored.
 extern std::atomic<int> windowsReady;

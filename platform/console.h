@@ -8,7 +8,8 @@ void consolePrintf(const char *format, ...) __attribute__((format(printf, 1, 2))
 // Writes one whole line and a newline, like puts.
 void consolePuts(const char *line);
 
-// Waits for one key press on the controlling terminal, without echo and without Enter.
+// Waits for one key press on the console, without echo and without Enter: the C runtime's own
+// on Windows, the controlling terminal's on Linux.
 // Function and cursor keys arrive as two successive codes (0 or 224, then the key's code).
 // Returns -1 when no key can be read (no terminal, end of input, hang-up).
-int _getch();
+extern "C" int _getch();

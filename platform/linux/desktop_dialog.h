@@ -1,7 +1,7 @@
 // The desktop's graphical open dialog, tried before the terminal chooser.
 #pragma once
 
-#include "platform/file_dialog.h"
+#include "file_dialog.h"
 
 enum class DesktopDialogResult { chosen, cancelled, unavailable };
 

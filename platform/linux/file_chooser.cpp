@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_dialog.h"
+#include "file_dialog.h"
 #include "platform/linux/desktop_dialog.h"
 #include "platform/linux/dialog_filters.h"
 #include "platform/linux/terminal_text.h"

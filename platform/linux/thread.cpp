@@ -3,7 +3,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/win32.h"
+#include "win32.h"
 
 std::uintptr_t _beginthread(void (*routine)(void *), unsigned, void *argument) {
   try {

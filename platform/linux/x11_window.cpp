@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32.h"
+#include "win32.h"
 
 struct PaintContext {
   WindowRecord *window;
@@ -421,7 +421,11 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
   return windows.back().get();
 }
 
-LONG_PTR SetWindowLongA(HWND window, int index, LONG_PTR value) {
+HINSTANCE GetModuleHandleA(const char *) {
+  return nullptr;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   WindowRecord *record = window ? liveWindow(window) : nullptr;
   if (!record || index < 0 || static_cast<size_t>(index) + sizeof value > record->extra.size()) {
     return 0;
@@ -432,8 +436,7 @@ LONG_PTR SetWindowLongA(HWND window, int index, LONG_PTR value) {
   return previous;
 }
 
-LONG_PTR GetWindowLongA(HWND window, int index) {
-  // A null window (as for GWL_HINSTANCE) has nothing to give: the instance handle is null.
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
   WindowRecord *record = window ? liveWindow(window) : nullptr;
   if (!record || index < 0 ||
       static_cast<size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_dialog.h"
+#include "file_dialog.h"
 #include "tests/display/x_server.h"
 
 namespace {

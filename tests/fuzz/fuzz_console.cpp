@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "file_dialog.h"
 #include "platform/console.h"
-#include "platform/file_dialog.h"
 #include "tests/fuzz/fuzz_checks.h"
 
 std::string fuzzConsoleOutput;

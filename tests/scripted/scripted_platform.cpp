@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "platform/console.h"
-#include "platform/file_dialog.h"
-#include "platform/win32.h"
+#include "file_dialog.h"
+#include "win32.h"
 
 std::string scriptedOutput;
 std::deque<int> scriptedKeys;
@@ -57,8 +57,9 @@ HWND CreateWindowExA(DWORD, const char *, const char *, DWORD, int, int, int, in
                      HINSTANCE, void *) {
   return nullptr;
 }
-LONG_PTR SetWindowLongA(HWND, int, LONG_PTR) { return 0; }
-LONG_PTR GetWindowLongA(HWND, int) { return 0; }
+HINSTANCE GetModuleHandleA(const char *) { return nullptr; }
+LONG_PTR SetWindowLongPtrA(HWND, int, LONG_PTR) { return 0; }
+LONG_PTR GetWindowLongPtrA(HWND, int) { return 0; }
 int GetSystemMetrics(int) { return 0; }
 BOOL GetMessageA(MSG *, HWND, UINT, UINT) { return 0; }
 BOOL TranslateMessage(const MSG *) { return 0; }

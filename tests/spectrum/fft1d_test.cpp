@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -195,7 +196,7 @@ TEST(Fft1d, TonesOfModulusOneStayWithinTheStatedBound) {
     std::vector<float> re(n);
     std::vector<float> im(n);
     for (int t = 0; t < n; ++t) {
-      const double angle = 2 * M_PI * ((static_cast<long>(tone) * t) % n) / n;
+      const double angle = 2 * std::numbers::pi * ((static_cast<long>(tone) * t) % n) / n;
       re[t] = static_cast<float>(std::cos(angle));
       im[t] = static_cast<float>(std::sin(angle));
     }

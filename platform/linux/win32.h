@@ -1,4 +1,4 @@
-// The subset of the Windows types and window calls that the display uses, realised over Xlib.
+// The subset of the Windows types and window calls that the program uses, realised over Xlib.
 #pragma once
 
 #include <cstdint>
@@ -89,16 +89,17 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 constexpr int SM_CYCAPTION = 4;
 constexpr int SM_CXDLGFRAME = 7;
 constexpr int SM_CYDLGFRAME = 8;
-constexpr int GWL_HINSTANCE = -6;
 constexpr UINT DIB_RGB_COLORS = 0;
 
 ATOM RegisterClassExA(const WNDCLASSEXA *windowClass);
-HWND CreateWindowExA(DWORD exStyle, const char *className, const char *title, DWORD style,
-                     int x, int y, int width, int height, HWND parent, HMENU menu,
-                     HINSTANCE instance, void *param);
-// Slot 0 is pointer-sized, so the value is a LONG_PTR; a null window and GWL_HINSTANCE give 0.
-LONG_PTR SetWindowLongA(HWND window, int index, LONG_PTR value);
-LONG_PTR GetWindowLongA(HWND window, int index);
+HWND CreateWindowExA(DWORD exStyle, const char *className, const char *title, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     void *param);
+// The program has no module handle of its own on Linux: null, which the window calls accept.
+HINSTANCE GetModuleHandleA(const char *moduleName);
+// Slot 0 is pointer-sized, so the value is a LONG_PTR.
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND window, int index);
 int GetSystemMetrics(int index);
 BOOL GetMessageA(MSG *message, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG *message);
@@ -106,9 +107,9 @@ LRESULT DispatchMessageA(const MSG *message);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HDC BeginPaint(HWND window, PAINTSTRUCT *paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT *paint);
-int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc,
-                      int ySrc, UINT startScan, UINT lines, const void *bits,
-                      const BITMAPINFO *info, UINT colorUse);
+int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                      UINT startScan, UINT lines, const void *bits, const BITMAPINFO *info,
+                      UINT colorUse);
 // Safe from any thread: asks the display thread for a later paint.
 BOOL InvalidateRect(HWND window, const RECT *rect, BOOL erase);
 // Safe from any thread: returns once the window's own thread has handled the message.

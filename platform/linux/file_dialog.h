@@ -1,7 +1,7 @@
 // The open-file dialog: the fields of OPENFILENAMEA that the program sets, and the call.
 #pragma once
 
-#include "platform/win32.h"
+#include "win32.h"
 
 constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
