@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
+# --test: also what the tests need; --windows: also the cross compiler for the Windows build.
 set -euo pipefail
 
 build_packages=(g++ cmake make pkg-config libx11-dev libgtk-3-dev python3)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
   libfftw3-dev libbenchmark-dev locales)
+# The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
+windows_packages=(g++-mingw-w64-x86-64-posix)
+wine_packages=(wine64 wine)
 
 wanted=("${build_packages[@]}")
-if [[ "${1:-}" == "--test" ]]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-}" in
+  --test) wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
+  --windows) wanted+=("${windows_packages[@]}") ;;
+esac
 
 missing=()
 for package in "${wanted[@]}"; do
