@@ -1,4 +1,4 @@
-// Times computeSpectrum and the same job done with FFTW on the same pictures, and prints the ratio.
+// Times computeSpectrum and the same job done with FFTW on the same pictures and cores, and on one.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/dib_view.h"
 #include "spectrum/spectrum.h"
+#include "spectrum/workers.h"
 
 namespace {
 
@@ -63,53 +66,81 @@ void ours(benchmark::State &state, Mode mode) {
   }
 }
 
-// The same job with FFTW's single-precision 2-D transform: grey levels in, grey bytes out.
-void fftw(benchmark::State &state, Mode mode) {
+// The same job with FFTW's single-precision 2-D transform: grey levels in, grey bytes out, on
+// `threads` threads: FFTW's own for the transform, our pool for the loops around it, each
+// thread taking a band of rows.
+void fftw(benchmark::State &state, Mode mode, int threads) {
   const int size = static_cast<int>(state.range(0));
   loadPicture(size);
   const size_t count = static_cast<size_t>(size) * size;
   fftwf_complex *data = fftwf_alloc_complex(count);
   std::vector<float> magnitude(count);
+  fftwf_plan_with_nthreads(threads);
   fftwf_plan plan = fftwf_plan_dft_2d(size, size, data, data, FFTW_FORWARD, FFTW_MEASURE);
   const float scale = 1.0f / static_cast<float>(size);
   float grey[766];
   for (int sum = 0; sum < 766; ++sum) grey[sum] = static_cast<float>(sum / 3.0);
+  std::vector<float> bandHigh(threads);
+  std::vector<float> bandLow(threads);
+  // Rows first .. last - 1 of the band that worker takes.
+  auto band = [size, threads](int worker, int limit, size_t &first, size_t &last) {
+    first = static_cast<size_t>(limit) * worker / threads * size;
+    last = static_cast<size_t>(limit) * (worker + 1) / threads * size;
+  };
   for (auto _ : state) {
-    for (size_t i = 0; i < count; ++i) {
-      const std::uint8_t *p = picture.data() + i * 3;
-      data[i][0] = grey[p[0] + p[1] + p[2]];
-      data[i][1] = 0;
-    }
+    runOnWorkers(threads, [&](int worker) {
+      size_t first, last;
+      band(worker, size, first, last);
+      for (size_t i = first; i < last; ++i) {
+        const std::uint8_t *p = picture.data() + i * 3;
+        data[i][0] = grey[p[0] + p[1] + p[2]];
+        data[i][1] = 0;
+      }
+    });
     fftwf_execute(plan);
-    for (size_t i = 0; i < count; ++i) {
-      float v = std::sqrt(data[i][0] * data[i][0] + data[i][1] * data[i][1]) * scale;
-      if (mode.logScale && v > 0) v = std::log(v);
-      magnitude[i] = v;
-    }
-    if (mode.dcCut) magnitude[0] = 0;
+    runOnWorkers(threads, [&](int worker) {
+      size_t first, last;
+      band(worker, size, first, last);
+      float high = 0;
+      float low = std::numeric_limits<float>::max();
+      for (size_t i = first; i < last; ++i) {
+        float v = std::sqrt(data[i][0] * data[i][0] + data[i][1] * data[i][1]) * scale;
+        if (mode.logScale && v > 0) v = std::log(v);
+        if (mode.dcCut && i == 0) v = 0;
+        magnitude[i] = v;
+        if (v > high) high = v;
+        if (v < low) low = v;
+      }
+      bandHigh[worker] = high;
+      bandLow[worker] = low;
+    });
     float high = 0;
     float low = magnitude[0];
-    for (float v : magnitude) {
-      if (v > high) high = v;
-      if (v < low) low = v;
+    for (int worker = 0; worker < threads; ++worker) {
+      if (bandHigh[worker] > high) high = bandHigh[worker];
+      if (bandLow[worker] < low) low = bandLow[worker];
     }
     const float factor = high > low ? 255.0f / (high - low) : 0;
     std::uint8_t *out = spectrumView.pixels;
-    if (!mode.zoom4) {
-      for (size_t i = 0; i < count; ++i) {
-        out[3 * i] = out[3 * i + 1] = out[3 * i + 2] =
-            static_cast<std::uint8_t>((magnitude[i] - low) * factor);
+    runOnWorkers(threads, [&](int worker) {
+      size_t first, last;
+      band(worker, size, first, last);
+      if (!mode.zoom4) {
+        for (size_t i = first; i < last; ++i) {
+          out[3 * i] = out[3 * i + 1] = out[3 * i + 2] =
+              static_cast<std::uint8_t>((magnitude[i] - low) * factor);
+        }
+        return;
       }
-    } else {
-      for (int y = 0; y < size; ++y) {
+      for (size_t y = first / size; y < last / size; ++y) {
         for (int x = 0; x < size; ++x) {
-          const size_t from = static_cast<size_t>(y / 4) * size + x / 4;
-          const size_t to = (static_cast<size_t>(y) * size + x) * 3;
+          const size_t from = y / 4 * size + x / 4;
+          const size_t to = (y * size + x) * 3;
           out[to] = out[to + 1] = out[to + 2] =
               static_cast<std::uint8_t>((magnitude[from] - low) * factor);
         }
       }
-    }
+    });
     if (mode.dcCut) out[0] = out[1] = out[2] = 0;
     benchmark::DoNotOptimize(out[0]);
   }
@@ -152,26 +183,37 @@ class TableReporter : public benchmark::ConsoleReporter {
   }
 };
 
-std::string benchmarkName(const char *who, const Mode &mode, int size) {
-  // Ours measures the process's CPU time, which shows in its name.
-  const char *clock = std::string(who) == "ours" ? "/process_time" : "";
-  return std::string(who) + "/" + mode.name + "/" + std::to_string(size) + clock + "/real_time";
+std::string benchmarkName(const std::string &who, const Mode &mode, int size) {
+  return who + "/" + mode.name + "/" + std::to_string(size) + "/process_time/real_time";
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+  // Ours on the threads it takes by itself; FFTW on as many, and on one.
+  spectrumThreads =
+      threadCountFrom(std::getenv("BMPSPECTRUM_THREADS"), std::thread::hardware_concurrency());
+  const int threads = spectrumThreads;
+  fftwf_init_threads();
+  const std::string fftwSame = "fftw-" + std::to_string(threads) + "-threads";
   for (const Mode &mode : kModes) {
     for (int size : kSizes) {
-      // Process CPU time: both threads' work, what the job costs when the cores are busy.
+      // Process CPU time: every thread's work, what the job costs when the cores are busy.
       benchmark::RegisterBenchmark((std::string("ours/") + mode.name).c_str(), ours, mode)
           ->Arg(size)
           ->Unit(benchmark::kMillisecond)
           ->MeasureProcessCPUTime()
           ->UseRealTime();
-      benchmark::RegisterBenchmark((std::string("fftw/") + mode.name).c_str(), fftw, mode)
+      benchmark::RegisterBenchmark((fftwSame + "/" + mode.name).c_str(), fftw, mode, threads)
           ->Arg(size)
           ->Unit(benchmark::kMillisecond)
+          ->MeasureProcessCPUTime()
+          ->UseRealTime();
+      benchmark::RegisterBenchmark((std::string("fftw-1-thread/") + mode.name).c_str(), fftw, mode,
+                                   1)
+          ->Arg(size)
+          ->Unit(benchmark::kMillisecond)
+          ->MeasureProcessCPUTime()
           ->UseRealTime();
     }
   }
@@ -185,21 +227,26 @@ int main(int argc, char **argv) {
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  std::printf("\n%-16s %6s %9s %9s %6s %13s %13s %15s\n", "mode", "size", "ours ms", "fftw ms",
-              "ratio", "ours cpu ms", "fftw cpu ms", "fftw fft-only ms");
+  std::printf("\n%d threads. Wall-clock ms; cpu: ms of CPU time over all threads.\n", threads);
+  std::printf("%-16s %5s %8s %8s %8s %8s %8s %8s %8s %8s %8s\n", "mode", "size", "ours", "fftw-N",
+              "ratio-N", "fftw-1", "ratio-1", "ours cpu", "fftwN cpu", "fftw1 cpu", "fft-only");
   for (const Mode &mode : kModes) {
     for (int size : kSizes) {
-      const auto ourTime = reporter.milliseconds.find(benchmarkName("ours", mode, size));
-      const auto fftwTime = reporter.milliseconds.find(benchmarkName("fftw", mode, size));
-      if (ourTime == reporter.milliseconds.end() || fftwTime == reporter.milliseconds.end()) {
-        continue;
-      }
+      const std::string names[] = {benchmarkName("ours", mode, size),
+                                   benchmarkName(fftwSame, mode, size),
+                                   benchmarkName("fftw-1-thread", mode, size)};
+      bool complete = true;
+      for (const std::string &name : names) complete &= reporter.milliseconds.count(name) > 0;
+      if (!complete) continue;
+      const double ours = reporter.milliseconds[names[0]];
+      const double same = reporter.milliseconds[names[1]];
+      const double single = reporter.milliseconds[names[2]];
       const auto transformTime =
           reporter.milliseconds.find("fftw-transform-only/" + std::to_string(size) + "/real_time");
-      std::printf("%-16s %6d %9.2f %9.2f %6.2f %13.2f %13.2f %15.2f\n", mode.name, size,
-                  ourTime->second, fftwTime->second, ourTime->second / fftwTime->second,
-                  reporter.cpuMilliseconds[ourTime->first],
-                  reporter.cpuMilliseconds[fftwTime->first],
+      std::printf("%-16s %5d %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f\n", mode.name,
+                  size, ours, same, ours / same, single, ours / single,
+                  reporter.cpuMilliseconds[names[0]], reporter.cpuMilliseconds[names[1]],
+                  reporter.cpuMilliseconds[names[2]],
                   transformTime == reporter.milliseconds.end() ? 0.0 : transformTime->second);
     }
   }
