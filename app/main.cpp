@@ -1,6 +1,12 @@
-// The program's entry: everything happens in the main flow.
+// The program's entry: the command line, then everything happens in the main flow.
+#include "app/command_line.h"
 #include "app/main_flow.h"
+#include "platform/console.h"
 
-int main() {
-  return runMainFlow();
+int main(int argc, char **argv) {
+  const int ended = parseCommandLine(argc, argv);
+  if (ended >= 0) return ended;
+  const int status = runMainFlow();
+  consoleFinish();
+  return status;
 }

@@ -2,14 +2,21 @@
 #include "app/main_flow.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "app/command_line.h"
 #include "bitmap/bitmap_reader.h"
+#include "bitmap/bitmap_writer.h"
 #include "common/dib_view.h"
 #include "common/texts.h"
 #include "display/display.h"
 #include "platform/console.h"
+#include "platform/png_file.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -76,11 +83,20 @@ bool prepareSpectrum() {
   return true;
 }
 
+// The next command key: in a batch run the next of the given keys (-1 once they are used up),
+// otherwise one from the terminal.
+int nextKey(const char *&batchKeys) {
+  if (!batchRun()) return _getch();
+  if (batchKeys == nullptr || *batchKeys == '\0') return -1;
+  return static_cast<unsigned char>(*batchKeys++);
+}
+
 void runCommandLoop() {
   int logScale = 0, dcCut = 0, zoom4 = 0, showOriginal = 0;
+  const char *batchKeys = commandLine.keys;
   for (;;) {
     consolePrintf("%s", kPrompt);
-    const int key = _getch();
+    const int key = nextKey(batchKeys);
     // No key can be read any more: end as after q instead of prompting forever.
     if (key == 'q' || key < 0) return;
     if (key < '0' || key > '6') continue;
@@ -115,6 +131,43 @@ void runCommandLoop() {
   }
 }
 
+// Loads the picture named on the command line, or the one the user chooses; false when the
+// program should end, with the status in *status.
+bool loadPicture(int *status) {
+  if (commandLine.picture == nullptr) {
+    if (readBitmapFile()) return true;
+    *status = bitmapFilePath[0] == '\0' ? 0 : 1;
+    return false;
+  }
+  if (!setBitmapFilePath(commandLine.picture)) {
+    consoleErrorf("bmpspectrum: %s: the full path is longer than %d bytes\n", commandLine.picture,
+                  static_cast<int>(sizeof bitmapFilePath - 1));
+  } else if (readChosenBitmap()) {
+    return true;
+  }
+  *status = 1;
+  return false;
+}
+
+bool endsWithPng(const char *name) {
+  const size_t length = std::strlen(name);
+  if (length < 4) return false;
+  std::string ending(name + length - 4);
+  for (char &c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ending == ".png";
+}
+
+// Writes what the spectrum window shows: a PNG for a name ending in .png, otherwise a BMP.
+bool writeSpectrumPicture(const char *path) {
+  const BITMAPINFOHEADER &header = spectrumView.header;
+  const bool written =
+      endsWithPng(path)
+          ? writePngFile(path, header.biWidth, header.biHeight, spectrumView.pixels)
+          : writeBitmapFile(path, header.biWidth, header.biHeight, spectrumView.pixels);
+  if (!written) consoleErrorf("bmpspectrum: %s: %s\n", path, std::strerror(errno));
+  return written;
+}
+
 }  // namespace
 
 int powerOfTwoFloor(int n) {
@@ -123,15 +176,20 @@ int powerOfTwoFloor(int n) {
 }
 
 int runMainFlow() {
-  if (!readBitmapFile()) return bitmapFilePath[0] == '\0' ? 0 : 1;
+  int status = 0;
+  if (!loadPicture(&status)) return status;
   if (!prepareSpectrum()) return 1;
 
   computeSpectrum(0, 0, 0, 0);
-  startDisplay(sourceView.header.biWidth, sourceView.header.biHeight);
+  // A run that writes its picture to a file shows no windows.
+  if (commandLine.output == nullptr) {
+    startDisplay(sourceView.header.biWidth, sourceView.header.biHeight);
+  }
   runCommandLoop();
 
   SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
   SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  if (commandLine.output != nullptr && !writeSpectrumPicture(commandLine.output)) status = 1;
   releasePlanes();
-  return 0;
+  return status;
 }

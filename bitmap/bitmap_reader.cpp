@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "common/dib_view.h"
@@ -203,7 +206,20 @@ bool readBitmapFile() {
     bitmapFilePath[0] = '\0';
     return false;
   }
+  return readChosenBitmap();
+}
 
+bool setBitmapFilePath(const char *path) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  if (error) full = path;
+  const std::string text = full.lexically_normal().string();
+  if (text.size() >= sizeof bitmapFilePath) return false;
+  std::memcpy(bitmapFilePath, text.c_str(), text.size() + 1);
+  return true;
+}
+
+bool readChosenBitmap() {
   consolePrintf("file name [%s]\n", bitmapFilePath);
   // The file stays open for the life of the process.
   std::FILE *file = std::fopen(bitmapFilePath, "rb");

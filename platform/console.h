@@ -8,6 +8,14 @@ void consolePrintf(const char *format, ...) __attribute__((format(printf, 1, 2))
 // Writes one whole line and a newline, like puts.
 void consolePuts(const char *line);
 
+// Writes printf-formatted text to standard error, converted like console text: messages about
+// the run itself, which stay out of the transcript on standard output.
+void consoleErrorf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Called once at the end: when standard output is a terminal and the last text written there
+// did not end its line, ends it, so that the shell's prompt starts on a line of its own.
+void consoleFinish();
+
 // Waits for one key press on the console, without echo and without Enter: the C runtime's own
 // on Windows, the controlling terminal's on Linux.
 // Function and cursor keys arrive as two successive codes (0 or 224, then the key's code).

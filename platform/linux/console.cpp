@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdarg>
@@ -49,20 +50,58 @@ std::string toTerminalText(const char *utf8) {
   return std::string(out.data(), outPointer);
 }
 
+namespace {
+
+// The last byte written to standard output; -1 before the first.
+int lastOutputByte = -1;
+
+std::string formatted(const char *format, va_list arguments) {
+  va_list copy;
+  va_copy(copy, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, arguments);
+  text.pop_back();
+  return text;
+}
+
+void writeOutput(const std::string &text) {
+  if (text.empty()) return;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  lastOutputByte = static_cast<unsigned char>(text.back());
+}
+
+}  // namespace
+
 // The format is converted before formatting: Shift_JIS and EUC-JP never produce a '%' byte
 // inside a character, and the arguments (the path among them) are already the locale's bytes.
 void consolePrintf(const char *format, ...) {
   const std::string converted = toTerminalText(format);
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stdout, converted.c_str(), arguments);
+  const std::string text = formatted(converted.c_str(), arguments);
   va_end(arguments);
-  std::fflush(stdout);
+  writeOutput(text);
 }
 
 void consolePuts(const char *line) {
-  const std::string converted = toTerminalText(line);
-  std::fputs(converted.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  writeOutput(toTerminalText(line) + '\n');
+}
+
+void consoleErrorf(const char *format, ...) {
+  const std::string converted = toTerminalText(format);
+  va_list arguments;
+  va_start(arguments, format);
+  const std::string text = formatted(converted.c_str(), arguments);
+  va_end(arguments);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+// A file or a pipe keeps the transcript byte for byte.
+void consoleFinish() {
+  if (lastOutputByte != -1 && lastOutputByte != '\n' && isatty(STDOUT_FILENO)) writeOutput("\n");
 }

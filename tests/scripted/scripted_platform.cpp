@@ -1,6 +1,7 @@
 // Scripted console, keys and file dialog; window calls that behave as when no display exists.
 #include "tests/scripted/scripted_platform.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "platform/console.h"
 #include "file_dialog.h"
+#include "platform/png_file.h"
 #include "win32.h"
 
 std::string scriptedOutput;
@@ -52,7 +54,9 @@ BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
   return 1;
 }
 
-ATOM RegisterClassExA(const WNDCLASSEXA *) { return 0; }
+ATOM RegisterClassExA(const WNDCLASSEXA *) {
+  return 0;
+}
 HWND CreateWindowExA(DWORD, const char *, const char *, DWORD, int, int, int, int, HWND, HMENU,
                      HINSTANCE, void *) {
   return nullptr;
@@ -71,9 +75,22 @@ int SetDIBitsToDevice(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const v
                       const BITMAPINFO *, UINT) {
   return 0;
 }
-BOOL InvalidateRect(HWND, const RECT *, BOOL) { return 0; }
-LRESULT SendMessageA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+BOOL InvalidateRect(HWND, const RECT *, BOOL) {
+  return 0;
+}
+LRESULT SendMessageA(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
 std::uintptr_t _beginthread(void (*routine)(void *), unsigned, void *argument) {
   std::thread(routine, argument).detach();
   return 0;
+}
+
+void consoleErrorf(const char *, ...) {}
+void consoleFinish() {}
+
+// Unit tests write BMP files only; the PNG writer is the real backend's.
+bool writePngFile(const char *, int, int, const std::uint8_t *) {
+  errno = ENOTSUP;
+  return false;
 }

@@ -23,7 +23,9 @@ struct ProgramSession {
   int slave = -1;   // kept open so the terminal's settings can be read after the program ends
   int output = -1;  // the program's standard output
   int input = -1;   // the program's standard input (a pipe the test may write to)
+  int errors = -1;  // the program's standard error, when it has a pipe of its own
   std::string stdoutText;
+  std::string stderrText;
   std::string terminalText;
   int status = -1;  // wait status once ended
 };
@@ -32,6 +34,9 @@ struct SessionOptions {
   std::string folder = ".";
   bool withTerminal = true;
   std::vector<std::string> environment;  // extra NAME=VALUE entries
+  std::vector<std::string> arguments;    // the command line after the program's name
+  bool errorsToPipe = false;             // standard error on a pipe of its own (stderrText)
+  bool outputToTerminal = false;         // standard output on the terminal, as in a shell
 };
 
 inline ProgramSession startProgram(const SessionOptions &options,
@@ -44,9 +49,15 @@ inline ProgramSession startProgram(const SessionOptions &options,
     fcntl(session.master, F_SETFD, FD_CLOEXEC);
     fcntl(session.slave, F_SETFD, FD_CLOEXEC);
   }
-  int out[2], in[2];
+  int out[2], in[2], err[2] = {-1, -1};
   pipe2(out, O_CLOEXEC);
   pipe2(in, O_CLOEXEC);
+  if (options.errorsToPipe) pipe2(err, O_CLOEXEC);
+  std::vector<char *> argv{const_cast<char *>(binary)};
+  for (const std::string &argument : options.arguments) {
+    argv.push_back(const_cast<char *>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
   session.pid = fork();
   if (session.pid == 0) {
     setsid();
@@ -57,17 +68,22 @@ inline ProgramSession startProgram(const SessionOptions &options,
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 2);
     }
+    if (options.errorsToPipe) dup2(err[1], 2);
     dup2(in[0], 0);
-    dup2(out[1], 1);
+    dup2(options.outputToTerminal && options.withTerminal ? session.slave : out[1], 1);
     if (chdir(options.folder.c_str()) != 0) _exit(126);
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     for (const std::string &entry : options.environment) putenv(const_cast<char *>(entry.c_str()));
-    execl(binary, binary, static_cast<char *>(nullptr));
+    execv(binary, argv.data());
     _exit(127);
   }
   close(out[1]);
   close(in[0]);
+  if (options.errorsToPipe) {
+    close(err[1]);
+    session.errors = err[0];
+  }
   session.output = out[0];
   session.input = in[1];
   return session;
@@ -81,9 +97,9 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    pollfd fds[2] = {{session.output, POLLIN, 0}, {session.master, POLLIN, 0}};
-    const int count =
-        poll(fds, session.master >= 0 ? 2 : 1, static_cast<int>(std::min<long>(left.count(), 50)));
+    pollfd fds[3] = {
+        {session.output, POLLIN, 0}, {session.master, POLLIN, 0}, {session.errors, POLLIN, 0}};
+    const int count = poll(fds, 3, static_cast<int>(std::min<long>(left.count(), 50)));
     if (count < 0) continue;
     char buffer[65536];
     if (fds[0].revents & (POLLIN | POLLHUP)) {
@@ -93,6 +109,14 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
     if (session.master >= 0 && (fds[1].revents & POLLIN)) {
       const ssize_t got = read(session.master, buffer, sizeof buffer);
       if (got > 0) session.terminalText.append(buffer, static_cast<size_t>(got));
+    }
+    if (session.errors >= 0 && (fds[2].revents & (POLLIN | POLLHUP))) {
+      const ssize_t got = read(session.errors, buffer, sizeof buffer);
+      if (got > 0) session.stderrText.append(buffer, static_cast<size_t>(got));
+      if (got == 0) {  // every writer has gone: nothing more will come
+        close(session.errors);
+        session.errors = -1;
+      }
     }
     if (session.status == -1) {
       int status;
@@ -145,7 +169,8 @@ inline int waitForExit(ProgramSession &session, int timeoutMs = 10000) {
           }
           session.stdoutText.append(buffer, static_cast<size_t>(got));
         }
-        return outputClosed;
+        // Standard error is complete once its last writer, the program, has gone.
+        return outputClosed && session.errors < 0;
       },
       timeoutMs);
   if (!ended) {
@@ -158,7 +183,8 @@ inline int waitForExit(ProgramSession &session, int timeoutMs = 10000) {
 }
 
 inline void closeSession(ProgramSession &session) {
-  for (int *fd : {&session.master, &session.slave, &session.output, &session.input}) {
+  for (int *fd :
+       {&session.master, &session.slave, &session.output, &session.input, &session.errors}) {
     if (*fd >= 0) close(*fd);
     *fd = -1;
   }

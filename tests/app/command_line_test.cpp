@@ -1,0 +1,316 @@
+// The command line through the real program: help, version and usage errors, a picture named on
+// the command line, and batch runs whose transcript and written pictures are checked exactly.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bitmap/bitmap_reader.h"
+#include "common/dib_view.h"
+#include "spectrum/spectrum.h"
+#include "tests/scripted/scripted_platform.h"
+#include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
+#include "tests/support/program_session.h"
+
+namespace {
+
+std::uint32_t pictureColour(int x, int row) {
+  return static_cast<std::uint32_t>((x * 37 + row * 11) & 0xFF) |
+         static_cast<std::uint32_t>((250 - x * 13 + row * 29) & 0xFF) << 8 |
+         static_cast<std::uint32_t>((row * 53 + x * 7) & 0xFF) << 16;
+}
+
+std::string readWholeFile(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The spectrum buffer (bottom-up rows of 3 * W2 bytes) that the engine gives for a picture file
+// and the switches, set up as the program sets it up.
+std::vector<std::uint8_t> expectedSpectrum(const std::string &file, int w2, int h2,
+                                           const int switches[4]) {
+  std::memcpy(&sourceView.header, file.data() + 14, sizeof sourceView.header);
+  sourceView.pixels = reinterpret_cast<std::uint8_t *>(const_cast<char *>(file.data() + 54));
+  spectrumView.header = sourceView.header;
+  spectrumView.header.biWidth = w2;
+  spectrumView.header.biHeight = h2;
+  spectrumView.header.biSizeImage = static_cast<DWORD>(w2 * h2 * 3);
+  std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
+  spectrumView.pixels = buffer.data();
+  std::vector<std::vector<float>> rows(3 * static_cast<size_t>(h2),
+                                       std::vector<float>(kPlaneCapacity, 0.0f));
+  for (int y = 0; y < h2; ++y) {
+    realPlane[y] = rows[y].data();
+    imagPlane[y] = rows[h2 + y].data();
+    magnitudePlane[y] = rows[2 * h2 + y].data();
+  }
+  computeSpectrum(switches[0], switches[1], switches[2], switches[3]);
+  for (int y = 0; y < h2; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
+  spectrumView.pixels = nullptr;
+  sourceView.pixels = nullptr;
+  return buffer;
+}
+
+// The pixels of a written BMP as bottom-up rows of 3 * width bytes, read by this program's own
+// reader; the headers are checked on the way.
+std::vector<std::uint8_t> bmpPixelsOf(const std::string &path, int width, int height) {
+  const std::string bytes = readWholeFile(path);
+  const size_t stride = (3 * static_cast<size_t>(width) + 3) / 4 * 4;
+  EXPECT_EQ(bytes.size(), 54 + stride * static_cast<size_t>(height));
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  resetScriptedPlatform();
+  const bool read = readBitmapStream(file, path.c_str());
+  std::fclose(file);
+  EXPECT_TRUE(read) << scriptedOutput;
+  if (!read) return {};
+  const BITMAPINFOHEADER &header = sourceView.header;
+  EXPECT_EQ(header.biWidth, width);
+  EXPECT_EQ(header.biHeight, height);
+  EXPECT_EQ(header.biBitCount, 24);
+  EXPECT_EQ(header.biSizeImage, stride * static_cast<size_t>(height));
+  const std::string fileHeader = "DWORD \t bfSize      \t " + std::to_string(bytes.size()) +
+                                 "(byte) \n" + "WORD  \t bfReserved1 \t 0 \n" +
+                                 "WORD  \t bfReserved2 \t 0 \n" + "DWORD \t bfOffBits   \t 54 \n";
+  EXPECT_NE(scriptedOutput.find(fileHeader), std::string::npos) << scriptedOutput;
+  std::vector<std::uint8_t> pixels;
+  for (int row = 0; row < height; ++row) {
+    const std::uint8_t *start = sourceView.pixels + stride * static_cast<size_t>(row);
+    pixels.insert(pixels.end(), start, start + 3 * width);
+    // The padding is zero.
+    for (size_t pad = 3 * static_cast<size_t>(width); pad < stride; ++pad) {
+      EXPECT_EQ(sourceView.pixels[stride * static_cast<size_t>(row) + pad], 0);
+    }
+  }
+  std::free(sourceView.pixels);
+  sourceView = DibView{};
+  return pixels;
+}
+
+// The pixels of a written PNG, read with libpng, as bottom-up rows of blue, green, red.
+std::vector<std::uint8_t> pngPixelsOf(const std::string &path, int width, int height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    ADD_FAILURE() << "libpng cannot read " << path << ": " << image.message;
+    return {};
+  }
+  EXPECT_EQ(image.width, static_cast<png_uint_32>(width));
+  EXPECT_EQ(image.height, static_cast<png_uint_32>(height));
+  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));  // 8-bit colour, no alpha
+  image.format = PNG_FORMAT_BGR;
+  std::vector<std::uint8_t> pixels(3 * static_cast<size_t>(width) * static_cast<size_t>(height));
+  EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), -3 * width, nullptr))
+      << image.message;
+  png_image_free(&image);
+  return pixels;
+}
+
+class CommandLine : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string name = (std::filesystem::temp_directory_path() / "command_line_XXXXXX").string();
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    folder_ = name;
+    picture_ = folder_ + "/picture.bmp";
+    writeFile(picture_, bmpPicture(12, 9, pictureColour));
+    writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
+  }
+  void TearDown() override {
+    closeSession(session_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // Runs the program with these arguments, no terminal and standard error on a pipe; returns
+  // its exit status.
+  int run(const std::vector<std::string> &arguments) {
+    closeSession(session_);
+    SessionOptions options;
+    options.folder = folder_;
+    options.withTerminal = false;
+    options.errorsToPipe = true;
+    options.arguments = arguments;
+    session_ = startProgram(options);
+    return waitForExit(session_, 20000);
+  }
+
+  // The transcript of the keys typed by hand at the program started on the picture.
+  std::string typedTranscript(const std::string &keys) {
+    closeSession(session_);
+    SessionOptions options;
+    options.folder = folder_;
+    options.arguments = {"picture.bmp"};
+    session_ = startProgram(options);
+    size_t prompts = 1;
+    EXPECT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
+    for (char key : keys) {
+      typeKeys(session_, std::string(1, key));
+      if (key == 'q') break;
+      EXPECT_TRUE(waitForStdout(session_, kPrompt, ++prompts)) << session_.stdoutText;
+    }
+    EXPECT_EQ(waitForExit(session_), 0);
+    // The chooser never showed: the picture came from the command line.
+    EXPECT_EQ(session_.terminalText.find("Enter to cancel"), std::string::npos);
+    return session_.stdoutText;
+  }
+
+  std::string folder_, picture_;
+  ProgramSession session_;
+};
+
+TEST_F(CommandLine, HelpVersionAndUsageErrors) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    bool usageOnStdout, usageOnStderr;
+    std::string stdoutText;  // checked when the usage is not on it
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, true, false, ""},
+      {{"-h"}, 0, true, false, ""},
+      {{"--version"}, 0, false, false, "bmpspectrum " BMPSPECTRUM_VERSION "\n"},
+      {{"--bogus"}, 2, false, true, ""},
+      {{"-x", "picture.bmp"}, 2, false, true, ""},
+      {{"--keys"}, 2, false, true, ""},
+      {{"--output"}, 2, false, true, ""},
+      {{"picture.bmp", "notes.txt"}, 2, false, true, ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    EXPECT_EQ(run(c.arguments), c.status);
+    const std::string usage = "Usage: bmpspectrum [OPTION]... [PICTURE]\n";
+    if (c.usageOnStdout) {
+      EXPECT_EQ(session_.stdoutText.rfind(usage, 0), 0u) << session_.stdoutText;
+      for (const char *part : {"--keys=KEYS", "--output=FILE", "--help", "--version", "q  quit",
+                               "6  low frequencies magnified four times"}) {
+        EXPECT_NE(session_.stdoutText.find(part), std::string::npos) << part;
+      }
+    } else {
+      EXPECT_EQ(session_.stdoutText, c.stdoutText);
+    }
+    EXPECT_EQ(session_.stderrText.find(usage) != std::string::npos, c.usageOnStderr)
+        << session_.stderrText;
+    if (c.status == 0) {
+      EXPECT_EQ(session_.stderrText, "");
+    }
+  }
+}
+
+TEST_F(CommandLine, APictureNamedThereOpensWithoutTheChooser) {
+  // The same transcript as the chooser gives, with the full path in the file-name line.
+  const std::string typed = typedTranscript("2q");
+  EXPECT_EQ(typed.rfind("file name [" + picture_ + "]\n" + kFileTitle, 0), 0u) << typed;
+  EXPECT_EQ(countOf(typed, "\n log表示=1 DCcut=0 拡大=0\n"), 1u);
+
+  closeSession(session_);
+  SessionOptions options;
+  options.folder = folder_;
+  session_ = startProgram(options);
+  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  typeKeys(session_, "picture.bmp\n");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt));
+  typeKeys(session_, "2");
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, 2));
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+  EXPECT_EQ(session_.stdoutText, typed);
+}
+
+TEST_F(CommandLine, PicturesThatCannotBeReadEndWithTheUsualMessages) {
+  const std::string longName = std::string(250, 'n') + ".bmp";
+  struct Case {
+    std::string argument;
+    std::string stdoutText;
+    std::string onStderr;
+  };
+  const Case cases[] = {
+      {"missing.bmp", "file name [" + folder_ + "/missing.bmp]\n" + kReadError, ""},
+      {"notes.txt",
+       "file name [" + folder_ + "/notes.txt]\n" + folder_ +
+           "/notes.txt はDIBフォーマットではありません",
+       ""},
+      {"./sub/../" + longName, "", longName + ": the full path is longer than 255 bytes\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.argument);
+    EXPECT_EQ(run({c.argument}), 1);
+    EXPECT_EQ(session_.stdoutText, c.stdoutText);
+    EXPECT_NE(session_.stderrText.find(c.onStderr), std::string::npos) << session_.stderrText;
+  }
+}
+
+TEST_F(CommandLine, ABatchRunPrintsTheTranscriptOfTheKeysTypedByHand) {
+  const std::string keys =
+      "24x6\x03"
+      "051";
+  const std::string typed = typedTranscript(keys + "q");
+  for (const std::vector<std::string> &arguments :
+       {std::vector<std::string>{"--keys", keys, "picture.bmp"},
+        std::vector<std::string>{"picture.bmp", "--keys=" + keys, "--output", "out.bmp"},
+        std::vector<std::string>{"-k", keys + "q" + "246", "picture.bmp"}}) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    EXPECT_EQ(run(arguments), 0);
+    EXPECT_EQ(session_.stdoutText, typed);
+    EXPECT_EQ(session_.stderrText, "");
+  }
+}
+
+TEST_F(CommandLine, BatchOutputHoldsTheSpectrumWindowsPixels) {
+  struct Case {
+    int width, height;  // the picture
+    int w2, h2;         // its spectrum
+    const char *keys;   // nullptr: no --keys
+    int switches[4];    // logScale, dcCut, zoom4, showOriginal after the keys
+  };
+  const Case cases[] = {
+      {12, 9, 8, 8, nullptr, {0, 0, 0, 0}},  // the first computation
+      {12, 9, 8, 8, "246", {1, 1, 1, 0}},   {12, 9, 8, 8, "20", {1, 0, 0, 1}},
+      {17, 6, 16, 4, "4", {0, 1, 0, 0}},    {2, 3, 2, 2, "2", {1, 0, 0, 0}},  // padded rows
+      {1, 1, 1, 1, "", {0, 0, 0, 0}},
+  };
+  for (const Case &c : cases) {
+    for (const char *name : {"out.bmp", "out.png", "OUT.PNG"}) {
+      SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " keys " +
+                   (c.keys ? c.keys : "(none)") + " " + name);
+      const std::string file = bmpPicture(c.width, c.height, pictureColour);
+      writeFile(picture_, file);
+      const std::string path = folder_ + "/" + name;
+      std::filesystem::remove(path);
+      std::vector<std::string> arguments{"--output", name, "picture.bmp"};
+      if (c.keys) arguments.insert(arguments.end(), {"--keys", c.keys});
+      ASSERT_EQ(run(arguments), 0) << session_.stderrText;
+      const std::vector<std::uint8_t> expected = expectedSpectrum(file, c.w2, c.h2, c.switches);
+      const bool png = std::string(name).find("png") != std::string::npos ||
+                       std::string(name).find("PNG") != std::string::npos;
+      const std::vector<std::uint8_t> written =
+          png ? pngPixelsOf(path, c.w2, c.h2) : bmpPixelsOf(path, c.w2, c.h2);
+      EXPECT_EQ(written, expected);
+      if (png) {
+        EXPECT_EQ(readWholeFile(path).substr(1, 3), "PNG");
+      }
+    }
+  }
+}
+
+TEST_F(CommandLine, AnOutputThatCannotBeWrittenFailsAfterTheTranscript) {
+  EXPECT_EQ(run({"--keys", "2", "picture.bmp"}), 0);
+  const std::string transcript = session_.stdoutText;
+  for (const char *name : {"no/such/folder/out.bmp", "no/such/folder/out.png", "."}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(run({"--keys", "2", "--output", name, "picture.bmp"}), 1);
+    EXPECT_EQ(session_.stdoutText, transcript);
+    EXPECT_EQ(session_.stderrText.rfind(std::string("bmpspectrum: ") + name + ": ", 0), 0u)
+        << session_.stderrText;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/no"));
+}
+
+}  // namespace
