@@ -11,12 +11,17 @@
 
 namespace {
 
-// Each text reaches its destination whole and at once: no buffer lies in between.
-void writeText(const std::string &utf8) {
+// The last byte written to standard output; -1 before the first.
+int lastOutputByte = -1;
+
+// Each text reaches its destination (standard output or standard error) whole and at once: no
+// buffer lies in between.
+void writeText(const std::string &utf8, DWORD destination = STD_OUTPUT_HANDLE) {
   static std::mutex lock;
   std::lock_guard<std::mutex> guard(lock);
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  HANDLE output = GetStdHandle(destination);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  if (destination == STD_OUTPUT_HANDLE) lastOutputByte = static_cast<unsigned char>(utf8.back());
 
   DWORD mode;
   if (GetConsoleMode(output, &mode)) {
@@ -46,20 +51,43 @@ void writeText(const std::string &utf8) {
 
 }  // namespace
 
-void consolePrintf(const char *format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
+namespace {
+
+std::string formatted(const char *format, va_list arguments) {
   va_list copy;
   va_copy(copy, arguments);
   const int length = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
-  if (length > 0) {
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, arguments);
-    text.pop_back();
-    writeText(text);
-  }
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, arguments);
+  text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+void consolePrintf(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  writeText(formatted(format, arguments));
   va_end(arguments);
+}
+
+void consoleErrorf(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  writeText(formatted(format, arguments), STD_ERROR_HANDLE);
+  va_end(arguments);
+}
+
+// Only a console gets the line ended: a file or a pipe keeps the transcript byte for byte.
+void consoleFinish() {
+  DWORD mode;
+  if (lastOutputByte != -1 && lastOutputByte != '\n' &&
+      GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+    writeText("\n");
+  }
 }
 
 void consolePuts(const char *line) {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/console.h"
 #include "file_dialog.h"
+#include "platform/console.h"
 #include "platform/png_file.h"
 #include "win32.h"
 
@@ -61,16 +61,36 @@ HWND CreateWindowExA(DWORD, const char *, const char *, DWORD, int, int, int, in
                      HINSTANCE, void *) {
   return nullptr;
 }
-HINSTANCE GetModuleHandleA(const char *) { return nullptr; }
-LONG_PTR SetWindowLongPtrA(HWND, int, LONG_PTR) { return 0; }
-LONG_PTR GetWindowLongPtrA(HWND, int) { return 0; }
-int GetSystemMetrics(int) { return 0; }
-BOOL GetMessageA(MSG *, HWND, UINT, UINT) { return 0; }
-BOOL TranslateMessage(const MSG *) { return 0; }
-LRESULT DispatchMessageA(const MSG *) { return 0; }
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
-HDC BeginPaint(HWND, PAINTSTRUCT *) { return nullptr; }
-BOOL EndPaint(HWND, const PAINTSTRUCT *) { return 1; }
+HINSTANCE GetModuleHandleA(const char *) {
+  return nullptr;
+}
+LONG_PTR SetWindowLongPtrA(HWND, int, LONG_PTR) {
+  return 0;
+}
+LONG_PTR GetWindowLongPtrA(HWND, int) {
+  return 0;
+}
+int GetSystemMetrics(int) {
+  return 0;
+}
+BOOL GetMessageA(MSG *, HWND, UINT, UINT) {
+  return 0;
+}
+BOOL TranslateMessage(const MSG *) {
+  return 0;
+}
+LRESULT DispatchMessageA(const MSG *) {
+  return 0;
+}
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
+HDC BeginPaint(HWND, PAINTSTRUCT *) {
+  return nullptr;
+}
+BOOL EndPaint(HWND, const PAINTSTRUCT *) {
+  return 1;
+}
 int SetDIBitsToDevice(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const void *,
                       const BITMAPINFO *, UINT) {
   return 0;
