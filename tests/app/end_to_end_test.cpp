@@ -4,12 +4,14 @@
 #include <iconv.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -59,9 +61,9 @@ std::string listing(const std::string &path, int width, int height, int w2, int 
 class EndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ =
-        testing::TempDir() + "e2e_" + testing::UnitTest::GetInstance()->current_test_info()->name();
-    mkdir(folder_.c_str(), 0755);
+    // A folder per test: the chooser lists what each one puts there.
+    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_EQ(mkdir(folder_.c_str(), 0755), 0) << folder_;
     // Every pixel's bytes sum to 21: grey level 7.
     picture_ = folder_ + "/grey7.bmp";
     writeFile(picture_, bmpPicture(9, 8, [](int, int) { return 0x070707u; }));
@@ -87,7 +89,7 @@ class EndToEnd : public testing::Test {
 
 TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
   start();
-  pickPicture();
+  ASSERT_NO_FATAL_FAILURE(pickPicture());
   const std::string first = listing(picture_, 9, 8, 8, 8) + " 横FFT後　max = 19.798990 x 0 y 7 \n" +
                             counter(8) + " 縦横FFT後　max 56.000004 min 0.000000 \n" + kPrompt;
   EXPECT_EQ(session_.stdoutText, first);
@@ -233,12 +235,25 @@ TEST_F(EndToEnd, KeysTypedAheadAreKept) {
 
 TEST_F(EndToEnd, ALostTerminalEndsTheLoop) {
   start();
-  pickPicture();
+  ASSERT_NO_FATAL_FAILURE(pickPicture());
   // The terminal hangs up.
   close(session_.master);
   close(session_.slave);
   session_.master = session_.slave = -1;
   EXPECT_NE(waitForExit(session_, 5000), -1);
+}
+
+// The session helpers notice a program that has ended at once instead of waiting out their time.
+TEST(ProgramSession, AnEndedProgramIsNoticedAtOnce) {
+  SessionOptions options;
+  options.folder = testFolder();
+  ProgramSession session = startProgram(options, "/bin/false");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(waitForStdout(session, "never written", 1, 20000));
+  EXPECT_FALSE(waitForTerminal(session, "never written", 1, 20000));
+  EXPECT_EQ(waitForExit(session, 20000), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  closeSession(session);
 }
 
 TEST_F(EndToEnd, TheTerminalIsRestoredOnEveryWayOut) {
@@ -254,7 +269,7 @@ TEST_F(EndToEnd, TheTerminalIsRestoredOnEveryWayOut) {
     start();
     termios before{};
     tcgetattr(session_.slave, &before);
-    pickPicture();
+    ASSERT_NO_FATAL_FAILURE(pickPicture());
     // The prompt is out just before the key read switches the terminal.
     termios during{};
     pumpUntil(

@@ -10,6 +10,7 @@
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ TEST(MainFlow, PowerOfTwoFloor) {
 
 // Runs the whole flow on a picture made by the test with the given keys.
 std::string runWith(int width, int height, const std::string &keys, int *status = nullptr) {
-  const std::string path = testing::TempDir() + "main_flow.bmp";
+  const std::string path = testPath("main_flow.bmp");
   writeFile(path,
             bmpPicture(width, height, [](int x, int row) { return 0x010101u * ((x + row) % 5); }));
   // The program keeps both pixel buffers until it ends; running it again here releases them.
@@ -115,7 +116,7 @@ TEST(MainFlow, FailuresEndWithStatusOneAndCancelWithZero) {
   EXPECT_EQ(runMainFlow(), 0);
   EXPECT_EQ(scriptedOutput, "");
 
-  const std::string path = testing::TempDir() + "main_flow_8bit.bmp";
+  const std::string path = testPath("main_flow_8bit.bmp");
   BmpFields fields;
   fields.biBitCount = 8;
   writeFile(path, bmpFile(fields, std::string(4, '\0')));

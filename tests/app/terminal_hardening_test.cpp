@@ -1,6 +1,5 @@
 // The terminal's settings under signals and a hang-up while computing, and under job control.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -8,6 +7,7 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -27,8 +27,7 @@ void expectSameSettings(const termios &after, const termios &before) {
 class TerminalHardening : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = testing::TempDir() + "terminal_hardening";
-    mkdir(folder_.c_str(), 0755);
+    folder_ = testFolder();
     // Large enough that each computation takes a while.
     bigPicture_ = folder_ + "/big.bmp";
     writeFile(bigPicture_, bmpPicture(1024, 1024, [](int x, int row) {
@@ -49,7 +48,7 @@ class TerminalHardening : public testing::Test {
     tcgetattr(session_.slave, &before);
     ASSERT_TRUE(waitForTerminal(session_, kChooserPrompt));
     typeKeys(session_, picture + "\n");
-    ASSERT_TRUE(waitForStdout(session_, kPrompt, 1, 60000)) << session_.stdoutText;
+    ASSERT_TRUE(waitForStdout(session_, kPrompt, 1, 30000)) << session_.stdoutText;
   }
 
   static std::string folder_, bigPicture_, smallPicture_;
@@ -74,9 +73,9 @@ TEST_F(TerminalHardening, SignalsWhileComputingRestoreTheTerminal) {
   for (int signal : signals) {
     SCOPED_TRACE(strsignal(signal));
     termios before{};
-    startWith(bigPicture_, before);
+    ASSERT_NO_FATAL_FAILURE(startWith(bigPicture_, before));
     typeKeys(session_, commandsTypedAhead());
-    ASSERT_TRUE(waitForStdout(session_, kModeLine, 2, 60000));
+    ASSERT_TRUE(waitForStdout(session_, kModeLine, 2, 30000));
     termios during{};
     tcgetattr(session_.slave, &during);
     EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);  // the settings to restore are changed
@@ -92,9 +91,9 @@ TEST_F(TerminalHardening, SignalsWhileComputingRestoreTheTerminal) {
 
 TEST_F(TerminalHardening, AHangUpWhileComputingEndsTheProgram) {
   termios before{};
-  startWith(bigPicture_, before);
+  ASSERT_NO_FATAL_FAILURE(startWith(bigPicture_, before));
   typeKeys(session_, commandsTypedAhead());
-  ASSERT_TRUE(waitForStdout(session_, kModeLine, 2, 60000));
+  ASSERT_TRUE(waitForStdout(session_, kModeLine, 2, 30000));
   // The terminal goes away (its window closed): nothing is left to restore, but the program
   // must end at once instead of computing on or waiting for keys.
   close(session_.master);
@@ -122,7 +121,7 @@ TEST_F(TerminalHardening, OutputClosedUnderItRestoresTheTerminal) {
   // Standard output goes to a pipe whose reader goes away (a pager quit, say). Whether the next
   // text ends the program with SIGPIPE or is lost, q still ends it and the terminal comes back.
   termios before{};
-  startWith(smallPicture_, before);
+  ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before));
   pumpUntil(
       session_,
       [&] {
@@ -163,8 +162,8 @@ TEST_F(TerminalHardening, AHostileFileThroughTheProgramEndsWithStatusOne) {
 class JobShell {
  public:
   // inForeground: the job gets the terminal before it starts; otherwise it starts in the
-  // background.
-  void start(const std::string &folder, bool inForeground) {
+  // background. False when the shell never reported its job.
+  bool start(const std::string &folder, bool inForeground) {
     winsize size{40, 120, 0, 0};
     openpty(&master_, &slave_, nullptr, nullptr, &size);
     fcntl(master_, F_SETFD, FD_CLOEXEC);
@@ -184,7 +183,7 @@ class JobShell {
     session_.pid = shell_;
     orders_ = orders[1];
     reports_ = reports[0];
-    readReport(job_);
+    return readReport(job_);
   }
 
   ~JobShell() {
@@ -199,13 +198,12 @@ class JobShell {
     closeSession(session_);
   }
 
-  void order(char letter) { ASSERT_EQ(write(orders_, &letter, 1), 1); }
+  bool order(char letter) { return write(orders_, &letter, 1) == 1; }
 
   // The job's next change of state (stopped, exited, killed) as a wait status; -1 on timeout.
   int nextJobState() {
-    order('w');
     int status = -1;
-    if (!readReport(status)) return -1;
+    if (!order('w') || !readReport(status)) return -1;
     return status;
   }
 
@@ -302,12 +300,14 @@ std::string describeState(int status) {
 
 TEST_F(TerminalHardening, StartedInTheBackgroundItLeavesTheTerminalAlone) {
   JobShell shell;
-  shell.start(folder_, false);
+  ASSERT_TRUE(shell.start(folder_, false));
   // Reading the terminal from the background stops it like any job (SIGTTIN), never SIGTTOU,
   // and the terminal keeps its settings; run on in the background, it stops again.
   for (char next : {'-', 'c'}) {
     SCOPED_TRACE(next == 'c' ? "continued in the background" : "started");
-    if (next != '-') shell.order(next);
+    if (next != '-') {
+      ASSERT_TRUE(shell.order(next));
+    }
     const int state = shell.nextJobState();
     EXPECT_TRUE(stoppedBy(state, SIGTTIN)) << describeState(state);
     expectSameSettings(shell.terminalSettings(), shell.settingsAtStart());
@@ -315,7 +315,7 @@ TEST_F(TerminalHardening, StartedInTheBackgroundItLeavesTheTerminalAlone) {
   EXPECT_EQ(shell.session().stdoutText, "");
 
   // Brought to the foreground it works as usual and leaves the settings as it found them.
-  shell.order('f');
+  ASSERT_TRUE(shell.order('f'));
   ASSERT_TRUE(waitForTerminal(shell.session(), kChooserPrompt));
   typeKeys(shell.session(), smallPicture_ + "\n");
   ASSERT_TRUE(waitForStdout(shell.session(), kPrompt));
@@ -327,7 +327,7 @@ TEST_F(TerminalHardening, StartedInTheBackgroundItLeavesTheTerminalAlone) {
 
 TEST_F(TerminalHardening, MovedToTheBackgroundItDiesWithoutTouchingTheTerminal) {
   JobShell shell;
-  shell.start(folder_, true);
+  ASSERT_TRUE(shell.start(folder_, true));
   ASSERT_TRUE(waitForTerminal(shell.session(), kChooserPrompt));
   typeKeys(shell.session(), smallPicture_ + "\n");
   ASSERT_TRUE(waitForStdout(shell.session(), kPrompt));
@@ -335,9 +335,9 @@ TEST_F(TerminalHardening, MovedToTheBackgroundItDiesWithoutTouchingTheTerminal) 
   pumpUntil(
       shell.session(), [&] { return (shell.terminalSettings().c_lflag & ICANON) == 0; }, 5000);
   ASSERT_EQ(shell.terminalSettings().c_lflag & ICANON, 0u);
-  shell.order('b');
+  ASSERT_TRUE(shell.order('b'));
   // kill %1: it must end, not stop on SIGTTOU by writing to a terminal it no longer owns.
-  shell.order('t');
+  ASSERT_TRUE(shell.order('t'));
   const int state = shell.nextJobState();
   EXPECT_TRUE(WIFSIGNALED(state) && WTERMSIG(state) == SIGTERM) << describeState(state);
   expectSameSettings(shell.terminalSettings(), shell.settingsAtStart());

@@ -12,6 +12,7 @@
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -178,7 +179,7 @@ TEST(BitmapReader, TurnsTopDownRowsBottomUp) {
 }
 
 TEST(BitmapReader, ChoosesThroughTheDialog) {
-  const std::string path = testing::TempDir() + "reader_dialog.bmp";
+  const std::string path = testPath("reader_dialog.bmp");
   writeFile(path, bmpPicture(1, 1, [](int, int) { return 0u; }));
 
   resetScriptedPlatform();
@@ -191,7 +192,7 @@ TEST(BitmapReader, ChoosesThroughTheDialog) {
   EXPECT_EQ(scriptedOutput.rfind("file name [" + path + "]\n------ BITMAPFILEHEADER", 0), 0u);
 
   resetScriptedPlatform();
-  scriptedChosenPath = testing::TempDir() + "no_such_picture.bmp";
+  scriptedChosenPath = testPath("no_such_picture.bmp");
   EXPECT_FALSE(readBitmapFile());
   EXPECT_EQ(scriptedOutput, "file name [" + scriptedChosenPath + "]\n" + kReadError);
 }

@@ -16,6 +16,7 @@
 
 #include "file_dialog.h"
 #include "tests/display/x_server.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -42,8 +43,7 @@ class DesktopDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     startWatchdog(std::chrono::seconds(90));
-    folder =
-        std::filesystem::temp_directory_path() / ("desktop_dialog_" + std::to_string(getpid()));
+    folder = std::filesystem::path(testFolder()) / "pictures";
     std::filesystem::create_directories(folder);
     for (const char *name : {"picture.BMP", "other.bmp", "notes.txt", "README"}) {
       std::ofstream(folder / name) << "x";
@@ -64,6 +64,10 @@ class DesktopDialog : public ::testing::Test {
     setenv("NO_AT_BRIDGE", "1", 1);
     // Nor a session bus for GTK to keep its settings through.
     setenv("GSETTINGS_BACKEND", "memory", 1);
+    // What GTK keeps between runs (recent files, settings) stays in this process's folder.
+    setenv("XDG_DATA_HOME", testPath("data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", testPath("config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", testPath("cache").c_str(), 1);
     probe = openProbe(server.name);
     ASSERT_TRUE(probe);
   }

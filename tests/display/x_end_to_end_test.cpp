@@ -17,6 +17,7 @@
 #include "tests/display/x_server.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ class ProgramUnderX : public ::testing::Test {
  protected:
   void SetUp() override {
     startWatchdog(std::chrono::seconds(120));
-    folder = std::filesystem::temp_directory_path() / ("x_end_to_end_" + std::to_string(getpid()));
+    folder = std::filesystem::path(testFolder()) / "pictures";
     std::filesystem::create_directories(folder);
     picture = bmpPicture(kWidth, kHeight, pictureColour);
     writeFile((folder / "picture.bmp").string(), picture);
@@ -107,12 +108,19 @@ class ProgramUnderX : public ::testing::Test {
   void startAndPick() {
     SessionOptions options;
     options.folder = folder.string();
-    options.environment = {"DISPLAY=" + server.name, "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
+    // What GTK keeps between runs (recent files, settings) stays in this process's folder.
+    options.environment = {"DISPLAY=" + server.name,
+                           "NO_AT_BRIDGE=1",
+                           "GSETTINGS_BACKEND=memory",
+                           "XDG_DATA_HOME=" + testPath("data"),
+                           "XDG_CONFIG_HOME=" + testPath("config"),
+                           "XDG_CACHE_HOME=" + testPath("cache")};
     session = startProgram(options);
     ASSERT_GT(session.pid, 0);
     const pid_t typist = runBeside(typePaths(session.pid, {(folder / "picture.bmp").string()}));
     ASSERT_GT(typist, 0);
-    EXPECT_EQ(waitExit(typist), 0);
+    // A program that dies before its dialog shows ends the typist at once.
+    EXPECT_EQ(waitExit(typist, session.pid), 0);
     ASSERT_TRUE(waitForStdout(session, "org-0", 1, 30000)) << session.stdoutText;
     std::vector<TopWindow> windows;
     ASSERT_TRUE(waitFor([&] { return (windows = programWindows()).size() == 2; }));

@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
+
+#include "tests/support/temp_folder.h"
 
 extern char **environ;
 
@@ -233,6 +236,8 @@ void startWatchdog(std::chrono::seconds limit) {
     std::this_thread::sleep_for(limit);
     std::fprintf(stderr, "watchdog: the test still runs after %lld s\n",
                  static_cast<long long>(limit.count()));
+    std::error_code ignored;
+    std::filesystem::remove_all(testFolder(), ignored);
     _exit(124);
   }).detach();
 }
@@ -249,16 +254,36 @@ bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds l
 pid_t runBeside(const std::string &script) {
   pid_t pid;
   const char *arguments[] = {"sh", "-c", script.c_str(), nullptr};
-  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(arguments), environ) != 0) {
-    return -1;
-  }
-  return pid;
+  // A process group of its own, so that the script and everything it started can be ended.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  const int failed =
+      posix_spawnp(&pid, "sh", nullptr, &attributes, const_cast<char **>(arguments), environ);
+  posix_spawnattr_destroy(&attributes);
+  return failed ? -1 : pid;
 }
 
-int waitExit(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
+  if (pid <= 0) return -1;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // Looks at the watched process without reaping it: its owner collects its status.
+    siginfo_t info{};
+    const bool watchedEnded =
+        watched > 0 &&
+        waitid(P_PID, static_cast<id_t>(watched), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == watched;
+    if (watchedEnded || std::chrono::steady_clock::now() > end) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 std::string findDialog(pid_t owner) {

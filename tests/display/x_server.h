@@ -66,10 +66,12 @@ void startWatchdog(std::chrono::seconds limit);
 bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
 
-// Runs a shell script beside the test; returns its process, or -1.
+// Runs a shell script beside the test, in a process group of its own; returns its process, or -1.
 pid_t runBeside(const std::string &script);
-// Waits for that process and gives its exit status, or -1 when a signal ended it.
-int waitExit(pid_t pid);
+// Waits for that process and gives its exit status; -1 when a signal ended it, or when the watched
+// process (the program it serves) ended first or the time ran out, and the script was ended.
+int waitExit(pid_t pid, pid_t watched = -1,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(30000));
 // Script steps: wait until the given process shows a window, and give it the keyboard.
 std::string findDialog(pid_t owner);
 // Script: in the process's open dialog, type each path into the location entry, with Return.

@@ -15,6 +15,7 @@
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/spectrum/picture_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -268,7 +269,7 @@ TEST_F(SpectrumTest, ExtentsBeyondThePlanesAreRefusedWithoutTouchingAnything) {
 
 // A 4 x 4 BMP file of grey 7 run through the whole program with every mode key.
 TEST_F(SpectrumTest, EveryModeKeyEndToEnd) {
-  const std::string path = testing::TempDir() + "spectrum_uniform_4x4.bmp";
+  const std::string path = testPath("spectrum_uniform_4x4.bmp");
   std::vector<std::uint8_t> file(54 + 48, 7);
   const std::uint8_t header[54] = {'B', 'M', 102, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0,
                                    0,   40,  0,   0, 0, 4, 0, 0, 0,  4, 0,  0, 0,

@@ -45,20 +45,27 @@ inline ProgramSession startProgram(const SessionOptions &options,
   if (options.withTerminal) {
     // A new pseudo-terminal starts cooked and echoing, as a shell leaves a terminal.
     winsize size{40, 120, 0, 0};
-    openpty(&session.master, &session.slave, nullptr, nullptr, &size);
+    if (openpty(&session.master, &session.slave, nullptr, nullptr, &size) != 0) return session;
     fcntl(session.master, F_SETFD, FD_CLOEXEC);
     fcntl(session.slave, F_SETFD, FD_CLOEXEC);
   }
-  int out[2], in[2], err[2] = {-1, -1};
-  pipe2(out, O_CLOEXEC);
-  pipe2(in, O_CLOEXEC);
-  if (options.errorsToPipe) pipe2(err, O_CLOEXEC);
   std::vector<char *> argv{const_cast<char *>(binary)};
   for (const std::string &argument : options.arguments) {
     argv.push_back(const_cast<char *>(argument.c_str()));
   }
   argv.push_back(nullptr);
-  session.pid = fork();
+  // Whatever fails here leaves pid at -1: every wait on the session then fails at once.
+  int out[2] = {-1, -1}, in[2] = {-1, -1}, err[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) == 0 && pipe2(in, O_CLOEXEC) == 0 &&
+      (!options.errorsToPipe || pipe2(err, O_CLOEXEC) == 0)) {
+    session.pid = fork();
+  }
+  if (session.pid < 0) {
+    for (int fd : {out[0], out[1], in[0], in[1], err[0], err[1]}) {
+      if (fd >= 0) close(fd);
+    }
+    return session;
+  }
   if (session.pid == 0) {
     setsid();
     if (options.withTerminal) {
@@ -89,11 +96,46 @@ inline ProgramSession startProgram(const SessionOptions &options,
   return session;
 }
 
-// Collects what the program writes until done() holds or the time runs out.
+// Reads what fd has ready within waitMs into text: 1 when it read some, 0 when nothing was
+// ready, -1 at its end (every writer gone, or a terminal whose other side has closed).
+inline int takeReady(int fd, std::string &text, int waitMs) {
+  if (fd < 0) return -1;
+  pollfd ready{fd, POLLIN, 0};
+  if (poll(&ready, 1, waitMs) <= 0) return 0;
+  if (!(ready.revents & (POLLIN | POLLHUP))) return -1;
+  char buffer[65536];
+  const ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got <= 0) return -1;
+  text.append(buffer, static_cast<size_t>(got));
+  return 1;
+}
+
+// Standard error is closed at its end, which tells that the program wrote all it will.
+inline void takeErrors(ProgramSession &session, bool all) {
+  int got;
+  while ((got = takeReady(session.errors, session.stderrText, 0)) > 0 && all) {
+  }
+  if (got < 0 && session.errors >= 0) {
+    close(session.errors);
+    session.errors = -1;
+  }
+}
+
+// Collects what the program writes until done() holds or the time runs out. A program that has
+// ended writes nothing more: once what it left is read, the answer is final.
 inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done,
                       int timeoutMs = 10000) {
+  if (session.pid <= 0) return false;  // it never started
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
+    if (session.status != -1) {
+      while (takeReady(session.output, session.stdoutText, 0) > 0) {
+      }
+      while (takeReady(session.master, session.terminalText, 0) > 0) {
+      }
+      takeErrors(session, true);
+      return done();
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
@@ -101,27 +143,11 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
         {session.output, POLLIN, 0}, {session.master, POLLIN, 0}, {session.errors, POLLIN, 0}};
     const int count = poll(fds, 3, static_cast<int>(std::min<long>(left.count(), 50)));
     if (count < 0) continue;
-    char buffer[65536];
-    if (fds[0].revents & (POLLIN | POLLHUP)) {
-      const ssize_t got = read(session.output, buffer, sizeof buffer);
-      if (got > 0) session.stdoutText.append(buffer, static_cast<size_t>(got));
-    }
-    if (session.master >= 0 && (fds[1].revents & POLLIN)) {
-      const ssize_t got = read(session.master, buffer, sizeof buffer);
-      if (got > 0) session.terminalText.append(buffer, static_cast<size_t>(got));
-    }
-    if (session.errors >= 0 && (fds[2].revents & (POLLIN | POLLHUP))) {
-      const ssize_t got = read(session.errors, buffer, sizeof buffer);
-      if (got > 0) session.stderrText.append(buffer, static_cast<size_t>(got));
-      if (got == 0) {  // every writer has gone: nothing more will come
-        close(session.errors);
-        session.errors = -1;
-      }
-    }
-    if (session.status == -1) {
-      int status;
-      if (waitpid(session.pid, &status, WNOHANG) == session.pid) session.status = status;
-    }
+    if (fds[0].revents & (POLLIN | POLLHUP)) takeReady(session.output, session.stdoutText, 0);
+    if (fds[1].revents & POLLIN) takeReady(session.master, session.terminalText, 0);
+    if (fds[2].revents & (POLLIN | POLLHUP)) takeErrors(session, false);
+    int status;
+    if (waitpid(session.pid, &status, WNOHANG) == session.pid) session.status = status;
   }
   return true;
 }
@@ -159,6 +185,7 @@ inline int waitForExit(ProgramSession &session, int timeoutMs = 10000) {
       session,
       [&] {
         if (session.status == -1) return false;
+        if (session.output < 0) return session.errors < 0;
         pollfd fd{session.output, POLLIN, 0};
         char buffer[4096];
         while (poll(&fd, 1, 0) > 0) {
@@ -174,6 +201,7 @@ inline int waitForExit(ProgramSession &session, int timeoutMs = 10000) {
       },
       timeoutMs);
   if (!ended) {
+    if (session.pid <= 0) return -1;
     kill(session.pid, SIGKILL);
     waitpid(session.pid, &session.status, 0);
     return -1;
