@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/dialog_filters.h"
+#include "platform/linux/session_bus.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ bool gtkStarted() {
   static const bool started = [] {
     // The program's number formats need LC_NUMERIC "C"; GTK must not set the locale itself.
     gtk_disable_setlocale();
+    chooseSettingsBackend();
     const bool opened = gtk_init_check(nullptr, nullptr);
     std::setlocale(LC_NUMERIC, "C");
     return opened;

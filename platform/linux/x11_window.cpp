@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/console.h"
 #include "win32.h"
 
 struct PaintContext {
@@ -156,11 +157,25 @@ bool chooseVisual() {
   return false;
 }
 
+// Says once, on standard error, why no window can be shown; the console goes on without them.
 bool openConnection() {
+  const char *name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') {
+    consoleErrorf("bmpspectrum: no windows: DISPLAY is not set\n");
+    return false;
+  }
   connection.display = XOpenDisplay(nullptr);
-  if (!connection.display) return false;
+  if (!connection.display) {
+    consoleErrorf("bmpspectrum: no windows: cannot open display %s\n", name);
+    return false;
+  }
   connection.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (connection.wakeFd < 0 || !chooseVisual()) {
+  if (connection.wakeFd < 0) {
+    consoleErrorf("bmpspectrum: no windows: %s\n", std::strerror(errno));
+  } else if (!chooseVisual()) {
+    consoleErrorf("bmpspectrum: no windows: display %s has no true-colour visual\n", name);
+  }
+  if (connection.wakeFd < 0 || !connection.visual) {
     if (connection.wakeFd >= 0) close(connection.wakeFd);
     connection.wakeFd = -1;
     XCloseDisplay(connection.display);
