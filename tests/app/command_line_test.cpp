@@ -19,6 +19,7 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -117,9 +118,8 @@ std::vector<std::uint8_t> pngPixelsOf(const std::string &path, int width, int he
 class CommandLine : public testing::Test {
  protected:
   void SetUp() override {
-    std::string name = (std::filesystem::temp_directory_path() / "command_line_XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    folder_ = name;
+    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(std::filesystem::create_directory(folder_));
     picture_ = folder_ + "/picture.bmp";
     writeFile(picture_, bmpPicture(12, 9, pictureColour));
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");

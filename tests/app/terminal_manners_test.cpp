@@ -10,15 +10,15 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 class TerminalManners : public testing::Test {
  protected:
   void SetUp() override {
-    std::string name = (std::filesystem::temp_directory_path() / "manners_XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    folder_ = name;
+    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(std::filesystem::create_directory(folder_));
     writeFile(folder_ + "/picture.bmp", bmpPicture(5, 4, [](int x, int) { return 0x030201u * x; }));
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
   }

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 // A listening Unix socket, by path or (with a leading '@') in the abstract namespace.
@@ -41,9 +43,8 @@ void setOrUnset(const char *variable, const char *value) {
 class SessionBus : public testing::Test {
  protected:
   void SetUp() override {
-    std::string name = (std::filesystem::temp_directory_path() / "session_bus_XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    folder_ = name;
+    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(std::filesystem::create_directory(folder_));
     std::filesystem::create_directory(folder_ + "/runtime");
     std::filesystem::create_directory(folder_ + "/empty");
     bus_ = listenOn(folder_ + "/bus socket");
