@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "common/texts.h"
 #include "file_dialog.h"
@@ -151,7 +152,7 @@ bool readBitmapStream(std::FILE *file, const char *path) {
   }
 
   // Sizes in 64 bits: no product of header fields can overflow them.
-  const std::uint64_t stride = (3 * static_cast<std::uint64_t>(header.biWidth) + 3) / 4 * 4;
+  const std::uint64_t stride = dibRowBytes(static_cast<std::uint64_t>(header.biWidth));
   const bool topDown = header.biHeight < 0;
   const std::uint64_t rows = topDown ? -static_cast<std::int64_t>(header.biHeight)
                                      : static_cast<std::uint64_t>(header.biHeight);

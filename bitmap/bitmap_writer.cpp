@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/dib_row.h"
+
 namespace {
 
 void putLittle(std::string &bytes, std::uint32_t value, int width) {
@@ -15,7 +17,7 @@ void putLittle(std::string &bytes, std::uint32_t value, int width) {
 
 bool writeBitmapFile(const char *path, int width, int height, const std::uint8_t *pixels) {
   const size_t rowBytes = 3 * static_cast<size_t>(width);
-  const size_t stride = (rowBytes + 3) / 4 * 4;
+  const auto stride = static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
   const size_t imageBytes = stride * static_cast<size_t>(height);
 
   std::string bytes;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 
 std::atomic<int> windowsReady{0};
@@ -84,7 +85,8 @@ LRESULT displayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     std::vector<std::uint8_t> padded;
     const size_t rowBytes = static_cast<size_t>(header.biWidth) * 3;
     if (view == &spectrumView && rowBytes % 4 != 0 && header.biHeight > 0) {
-      const size_t paddedBytes = (rowBytes + 3) & ~static_cast<size_t>(3);
+      const auto paddedBytes =
+          static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(header.biWidth)));
       padded.assign(paddedBytes * static_cast<size_t>(header.biHeight), 0);
       for (size_t row = 0; row < static_cast<size_t>(header.biHeight); ++row) {
         std::memcpy(&padded[row * paddedBytes], pixels + row * rowBytes, rowBytes);

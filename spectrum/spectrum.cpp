@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
@@ -44,10 +46,9 @@ float greyLevel(const std::uint8_t *pixel) {
 }
 
 const std::uint8_t *sourceRow(int y, int h2) {
-  const long width = sourceView.header.biWidth;
-  const long remainder = (3 * width) % 4;
-  const long stride = 3 * width + (remainder == 0 ? 0 : 4 - remainder);
-  const long r = y + sourceView.header.biHeight - h2;
+  const auto stride = static_cast<std::ptrdiff_t>(
+      dibRowBytes(static_cast<std::uint64_t>(sourceView.header.biWidth)));
+  const std::ptrdiff_t r = y + sourceView.header.biHeight - h2;
   return sourceView.pixels + r * stride;
 }
 

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "platform/console.h"
 #include "win32.h"
 
@@ -565,7 +566,7 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   const long imageHeight =
       header.biHeight > 0 ? header.biHeight : -static_cast<long>(header.biHeight);
   const bool bottomUp = header.biHeight > 0;
-  const size_t stride = (static_cast<size_t>(imageWidth) * 3 + 3) & ~static_cast<size_t>(3);
+  const auto stride = static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(imageWidth)));
   const long columns =
       std::min({static_cast<long>(width), imageWidth, static_cast<long>(record->width - xDest)});
   const long rows =

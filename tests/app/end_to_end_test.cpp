@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/dib_row.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
@@ -27,7 +28,8 @@ std::string counter(int columns) {
 
 // The listing of a w x h picture of rows padded to 4 bytes, and of its 8 x 8 spectrum record.
 std::string listing(const std::string &path, int width, int height, int w2, int h2) {
-  const int pixels = (3 * width + 3) / 4 * 4 * height;
+  const auto pixels =
+      dibRowBytes(static_cast<std::uint64_t>(width)) * static_cast<std::uint64_t>(height);
   return "file name [" + path + "]\n" +
          "------ BITMAPFILEHEADER ------\n"
          "WORD  \t bfType      \t 4D42 ('BM') \n"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bitmap/bitmap_reader.h"
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
@@ -139,7 +140,7 @@ TEST(HostileFiles, HeaderFieldsAtTheirLimits) {
         const BITMAPINFOHEADER &header = sourceView.header;
         const int height = header.biHeight;
         ASSERT_GT(height, 0);
-        const std::size_t stride = (3 * static_cast<std::size_t>(header.biWidth) + 3) / 4 * 4;
+        const auto stride = static_cast<std::size_t>(dibRowBytes(header.biWidth));
         EXPECT_EQ(std::memcmp(sourceView.pixels, file.data() + 54, stride * height), 0);
         EXPECT_GE(result.largestMalloc, stride * height);  // the count sees the reader's blocks
       }

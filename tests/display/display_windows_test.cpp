@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "display/display.h"
 #include "tests/display/x_server.h"
@@ -30,7 +31,7 @@ int powerOfTwoFloor(int n) {
 }
 
 size_t paddedStride(int width) {
-  return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
 }
 
 // Colours that differ in every channel from pixel to pixel, so swapped channels, flipped rows

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "spectrum/spectrum.h"
 #include "tests/display/x_server.h"
@@ -135,7 +136,7 @@ class ProgramUnderX : public ::testing::Test {
   bool pictureShown() {
     const auto *filePixels = reinterpret_cast<const std::uint8_t *>(picture.data() + 54);
     return readPixels(*probe, pictureWindow.id, kWidth, kHeight) ==
-           shown(*probe, filePixels, kWidth, kHeight, (3 * kWidth + 3) / 4 * 4);
+           shown(*probe, filePixels, kWidth, kHeight, dibRowBytes(kWidth));
   }
 
   // A mode key takes the console loop round once more: a mode line and the prompt again.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bitmap/bitmap_reader.h"
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/expected_texts.h"
@@ -51,7 +52,7 @@ Expected expectedOutcome(const std::uint8_t *data, std::size_t size) {
   if (width <= 0 || height == 0) return refused(e, kBadExtent);
   e.topDown = height < 0;
   e.rows = e.topDown ? -static_cast<std::int64_t>(height) : height;
-  e.stride = (3 * static_cast<std::uint64_t>(width) + 3) / 4 * 4;
+  e.stride = dibRowBytes(static_cast<std::uint64_t>(width));
   const std::uint64_t bfOffBits = little(data + 10, 4);
   e.offset = bfOffBits >= 14 + std::uint64_t{biSize} ? bfOffBits : 14 + std::uint64_t{biSize};
   if (e.offset > size || e.stride * e.rows > size - e.offset) return refused(e, kPixelError);

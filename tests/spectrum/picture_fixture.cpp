@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 
@@ -20,8 +21,7 @@ int largestPowerOfTwoUpTo(int n) {
 }
 
 int pictureStride() {
-  const int rowBytes = 3 * sourceView.header.biWidth;
-  return (rowBytes + 3) / 4 * 4;
+  return static_cast<int>(dibRowBytes(static_cast<std::uint64_t>(sourceView.header.biWidth)));
 }
 
 void releasePlanes() {

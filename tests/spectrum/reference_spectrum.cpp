@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
@@ -11,9 +12,7 @@
 namespace {
 
 float greyLevel(int x, int y) {
-  const int width = sourceView.header.biWidth;
-  const int remainder = (3 * width) % 4;
-  const int stride = 3 * width + (remainder == 0 ? 0 : 4 - remainder);
+  const auto stride = static_cast<int>(dibRowBytes(sourceView.header.biWidth));
   const int r = y + sourceView.header.biHeight - spectrumView.header.biHeight;
   const std::uint8_t *pixel = sourceView.pixels + r * stride + 3 * x;
   return static_cast<float>((pixel[0] + pixel[1] + pixel[2]) / 3.0);

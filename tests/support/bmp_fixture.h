@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "common/dib_row.h"
+
 struct BmpFields {
   std::uint16_t bfType = 0x4D42;
   std::int64_t bfSize = -1;  // -1: the real file size
@@ -28,7 +30,7 @@ inline void putLittle(std::string &bytes, std::uint64_t value, int width) {
 inline std::string bmpPixels(int width, int rows,
                              const std::function<std::uint32_t(int, int)> &bgr) {
   std::string bytes;
-  const int stride = (3 * width + 3) / 4 * 4;
+  const auto stride = static_cast<int>(dibRowBytes(static_cast<std::uint64_t>(width)));
   for (int row = 0; row < rows; ++row) {
     for (int x = 0; x < width; ++x) {
       const std::uint32_t value = bgr(x, row);
