@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bitmap/bitmap_reader.h"
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "spectrum/spectrum.h"
 #include "tests/scripted/scripted_platform.h"
@@ -64,7 +65,7 @@ std::vector<std::uint8_t> expectedSpectrum(const std::string &file, int w2, int 
 // reader; the headers are checked on the way.
 std::vector<std::uint8_t> bmpPixelsOf(const std::string &path, int width, int height) {
   const std::string bytes = readWholeFile(path);
-  const size_t stride = (3 * static_cast<size_t>(width) + 3) / 4 * 4;
+  const auto stride = static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
   EXPECT_EQ(bytes.size(), 54 + stride * static_cast<size_t>(height));
   std::FILE *file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return {};
