@@ -251,8 +251,9 @@ bool namesAFolder(const std::string &answer) {
   return answer[0] == '~' && answer.find('/') == std::string::npos;
 }
 
-// What an answer asks for.
-enum class Answer { chosen, entered, refused };
+// What an answer asks for: a file, another folder or filter (listed anew), another page, or
+// nothing (refused, with the reason said).
+enum class Answer { chosen, entered, paged, refused };
 
 // Takes a path (relative to the chooser's folder): a folder named as one is entered, an existing
 // file whose full path fits is chosen; anything else is refused with the reason said.
@@ -316,6 +317,26 @@ void fillDialog(OPENFILENAMEA *dialog, const std::string &path) {
   }
 }
 
+// Any answer but an empty line: a page, a filter's patterns, a number or a path.
+Answer takeAnswer(Chooser &chooser, const std::string &answer, size_t maxLength,
+                  std::string &path) {
+  if (answer == ">" || answer == "<") {
+    if (answer == ">" && chooser.page + 1 < chooser.pageCount) ++chooser.page;
+    if (answer == "<" && chooser.page > 0) --chooser.page;
+    return Answer::paged;
+  }
+  const auto filter =
+      std::find_if(chooser.filters.begin(), chooser.filters.end(),
+                   [&](const DialogFilter &candidate) { return candidate.patterns == answer; });
+  if (filter != chooser.filters.end()) {
+    chooser.filter = static_cast<size_t>(filter - chooser.filters.begin());
+    return Answer::entered;
+  }
+  return answer.find_first_not_of("0123456789") == std::string::npos
+             ? takeNumber(chooser, answer, maxLength, path)
+             : takePath(chooser, answer, maxLength, path);
+}
+
 // Talks on the terminal only, so that standard output holds nothing but the program's text.
 BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
   Chooser chooser;
@@ -333,46 +354,24 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
   for (const DialogFilter &filter : chooser.filters) prompt += ", " + filter.patterns;
   prompt += " to list, Enter to cancel: ";
 
-  bool relist = true, reshow = true;
-  BOOL chosen = 0;
+  Answer last = Answer::entered;
+  std::string answer, path;
   for (;;) {
-    if (relist) listFolder(chooser);
-    if (relist || reshow) showListing(chooser);
-    relist = reshow = false;
+    if (last == Answer::entered) listFolder(chooser);
+    if (last == Answer::entered || last == Answer::paged) showListing(chooser);
     say(chooser.terminal, prompt);
-
-    std::string answer;
     if (!readLine(chooser.terminal, answer)) {
       say(chooser.terminal, "\n");  // end of input leaves the cursor behind the prompt
       break;
     }
     if (answer.empty()) break;
-    if (answer == ">" || answer == "<") {
-      if (answer == ">" && chooser.page + 1 < chooser.pageCount) ++chooser.page;
-      if (answer == "<" && chooser.page > 0) --chooser.page;
-      reshow = true;
-      continue;
-    }
-    const auto filter =
-        std::find_if(chooser.filters.begin(), chooser.filters.end(),
-                     [&](const DialogFilter &candidate) { return candidate.patterns == answer; });
-    if (filter != chooser.filters.end()) {
-      chooser.filter = static_cast<size_t>(filter - chooser.filters.begin());
-      relist = true;
-      continue;
-    }
-    std::string path;
-    const Answer outcome = answer.find_first_not_of("0123456789") == std::string::npos
-                               ? takeNumber(chooser, answer, maxLength, path)
-                               : takePath(chooser, answer, maxLength, path);
-    if (outcome == Answer::entered) relist = true;
-    if (outcome != Answer::chosen) continue;
-    fillDialog(dialog, path);
-    chosen = 1;
-    break;
+    last = takeAnswer(chooser, answer, maxLength, path);
+    if (last == Answer::chosen) break;
   }
   close(chooser.terminal);
-  return chosen;
+  if (last != Answer::chosen) return 0;
+  fillDialog(dialog, path);
+  return 1;
 }
 
 }  // namespace
