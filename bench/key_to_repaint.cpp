@@ -16,6 +16,7 @@
 #include "display/display.h"
 #include "platform/console.h"
 #include "spectrum/spectrum.h"
+#include "spectrum/workers.h"
 #include "win32.h"
 
 namespace {
@@ -73,6 +74,20 @@ double milliseconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
+constexpr int kKeys = 240;
+
+// The value below which the given share of the times lies (nearest rank).
+double percentile(const std::vector<double> &sorted, double share) {
+  const size_t rank = static_cast<size_t>(share * static_cast<double>(sorted.size()) + 0.999999);
+  return sorted[rank == 0 ? 0 : rank - 1];
+}
+
+void printPercentiles(const char *what, std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  std::fprintf(stderr, "%-17s p50 %6.2f  p99 %6.2f  max %6.2f ms\n", what, percentile(times, 0.5),
+               percentile(times, 0.99), times.back());
+}
+
 }  // namespace
 
 int main() {
@@ -103,7 +118,7 @@ int main() {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   std::vector<double> computed, repainted;
-  for (int round = 0; round < 40; ++round) {
+  for (int round = 0; round < kKeys; ++round) {
     const int logScale = round % 2 == 0 ? 1 : 0;
     const std::uint8_t expected = (logScale ? logBytes : linearBytes)[probe];
     const auto start = std::chrono::steady_clock::now();
@@ -123,12 +138,9 @@ int main() {
     computed.push_back(milliseconds(done - start));
     repainted.push_back(milliseconds(shown - start));
   }
-  std::sort(computed.begin(), computed.end());
-  std::sort(repainted.begin(), repainted.end());
-  std::fprintf(stderr,
-               "1024 x 1024, linear <-> log, %zu keys: key to computed min %.2f median %.2f max "
-               "%.2f ms; key to repainted min %.2f median %.2f max %.2f ms\n",
-               computed.size(), computed.front(), computed[computed.size() / 2], computed.back(),
-               repainted.front(), repainted[repainted.size() / 2], repainted.back());
+  std::fprintf(stderr, "1024 x 1024, linear <-> log, %d keys, %d threads:\n", kKeys,
+               spectrumThreads);
+  printPercentiles("key to computed", computed);
+  printPercentiles("key to repainted", repainted);
   std::_Exit(0);
 }

@@ -3,9 +3,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <errno.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,8 +36,9 @@ struct PaintContext {
   WindowRecord *window;
 };
 
+// Releases an image, and the shared memory segment behind it if it has one.
 struct ImageDeleter {
-  void operator()(XImage *image) const { XDestroyImage(image); }
+  void operator()(XImage *image) const;
 };
 
 struct WindowRecord {
@@ -46,6 +50,10 @@ struct WindowRecord {
   bool alive = true;
   bool invalid = true;  // a shown window starts out needing a paint
   std::unique_ptr<XImage, ImageDeleter> image;
+  // The shared memory behind the image when the server reads it from there (the image's obdata
+  // points here), and whether a put from it may still be under way.
+  XShmSegmentInfo segment{};
+  bool putPending = false;
   // The part of the image that SetDIBitsToDevice changed, sent to the server by EndPaint.
   int dirtyLeft = 0, dirtyTop = 0, dirtyRight = 0, dirtyBottom = 0;
   PaintContext paint{this};
@@ -84,6 +92,8 @@ struct Connection {
   Atom wmProtocols = 0, wmDeleteWindow = 0, netWmName = 0, netWmIconName = 0, utf8String = 0,
        motifWmHints = 0;
   int wakeFd = -1;  // other threads write it to wake the message loop
+  // Whether images go through shared memory (MIT-SHM): only a server on this machine can.
+  bool sharedImages = false;
   // Written by the error handlers, which run on whichever thread made the failing call.
   std::atomic<bool> lost{false};
   std::atomic<int> lastErrorCode{0};
@@ -193,6 +203,7 @@ bool openConnection() {
   connection.netWmIconName = atoms[3];
   connection.utf8String = atoms[4];
   connection.motifWmHints = atoms[5];
+  connection.sharedImages = XShmQueryExtension(connection.display) == True;
   // Installed here, after any GTK dialog is gone, so GTK's exiting handlers no longer apply.
   XSetErrorHandler(onXError);
   XSetIOErrorHandler(onIoError);
@@ -348,8 +359,51 @@ bool takePaint(MSG *message) {
   return false;
 }
 
+// An image whose pixels the server reads from a shared memory segment, so that a paint sends no
+// pixels through the socket; null when the server cannot attach the segment (a remote one).
+XImage *createSharedImage(WindowRecord *record) {
+  XShmSegmentInfo &segment = record->segment;
+  XImage *image =
+      XShmCreateImage(connection.display, connection.visual,
+                      static_cast<unsigned>(connection.depth), ZPixmap, nullptr, &segment,
+                      static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
+  if (!image) return nullptr;
+  const size_t bytes =
+      static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(record->height);
+  segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  segment.shmaddr = segment.shmid < 0 ? reinterpret_cast<char *>(-1)
+                                      : static_cast<char *>(shmat(segment.shmid, nullptr, 0));
+  bool attached = false;
+  if (segment.shmaddr != reinterpret_cast<char *>(-1)) {
+    segment.readOnly = False;
+    connection.lastErrorCode.store(0);
+    XShmAttach(connection.display, &segment);
+    XSync(connection.display, False);
+    attached = connection.lastErrorCode.load() == 0 && !lost();
+  }
+  // Marked for removal at once: the system frees it when the server and we have detached, also
+  // when the process ends without doing so.
+  if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);
+  if (attached) {
+    image->data = segment.shmaddr;
+    return image;
+  }
+  if (segment.shmaddr != reinterpret_cast<char *>(-1)) shmdt(segment.shmaddr);
+  segment = XShmSegmentInfo{};
+  image->obdata = nullptr;
+  XDestroyImage(image);
+  return nullptr;
+}
+
 bool ensureImage(WindowRecord *record) {
   if (record->image) return true;
+  if (connection.sharedImages) {
+    if (XImage *image = createSharedImage(record)) {
+      record->image.reset(image);
+      return true;
+    }
+    connection.sharedImages = false;  // this server does not share memory with us: put images
+  }
   XImage *image = XCreateImage(
       connection.display, connection.visual, static_cast<unsigned>(connection.depth), ZPixmap, 0,
       nullptr, static_cast<unsigned>(record->width), static_cast<unsigned>(record->height), 32, 0);
@@ -364,6 +418,31 @@ bool ensureImage(WindowRecord *record) {
   return true;
 }
 
+// Whether a row of 32-bit pixels holds the given 24-bit ones; stops at the first block that
+// differs.
+bool rowHolds(const std::uint32_t *target, const unsigned char *pixel, long columns) {
+  constexpr long kBlock = 16;
+  for (long start = 0; start < columns; start += kBlock) {
+    const long end = std::min(start + kBlock, columns);
+    std::uint32_t differences = 0;
+    for (long column = start; column < end; ++column) {
+      const unsigned char *p = pixel + 3 * column;
+      differences |= target[column] ^ (static_cast<std::uint32_t>(p[2]) << 16 |
+                                       static_cast<std::uint32_t>(p[1]) << 8 | p[0]);
+    }
+    if (differences != 0) return false;
+  }
+  return true;
+}
+
+// The server reads a shared image while it carries out a put: the image is rewritten only after
+// that is done (a round trip, by which time it has long been done).
+void waitForPut(WindowRecord *record) {
+  if (!record->putPending) return;
+  XSync(connection.display, False);
+  record->putPending = false;
+}
+
 unsigned long scaleToMask(unsigned value, unsigned long mask) {
   if (mask == 0) return 0;
   const int shift = std::countr_zero(mask);
@@ -373,6 +452,18 @@ unsigned long scaleToMask(unsigned value, unsigned long mask) {
 }
 
 }  // namespace
+
+void ImageDeleter::operator()(XImage *image) const {
+  auto *segment = reinterpret_cast<XShmSegmentInfo *>(image->obdata);
+  if (segment) {
+    if (!lost()) XShmDetach(connection.display, segment);
+    shmdt(segment->shmaddr);
+    image->data = nullptr;  // not the C library's to free
+    image->obdata = nullptr;
+    *segment = XShmSegmentInfo{};
+  }
+  XDestroyImage(image);
+}
 
 // Xlib's I/O error path, taken when the server vanishes during a request, unlocks the display
 // lock once more after a returning exit handler; that misuse is inside libX11 and harmless to us.
@@ -541,10 +632,19 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT *) {
   WindowRecord *record = liveWindow(window);
   if (!record || !record->image || lost()) return 1;
   if (record->dirtyRight > record->dirtyLeft && record->dirtyBottom > record->dirtyTop) {
-    XPutImage(connection.display, record->id, connection.gc, record->image.get(), record->dirtyLeft,
-              record->dirtyTop, record->dirtyLeft, record->dirtyTop,
-              static_cast<unsigned>(record->dirtyRight - record->dirtyLeft),
-              static_cast<unsigned>(record->dirtyBottom - record->dirtyTop));
+    const unsigned width = static_cast<unsigned>(record->dirtyRight - record->dirtyLeft);
+    const unsigned height = static_cast<unsigned>(record->dirtyBottom - record->dirtyTop);
+    if (record->image->obdata) {
+      XShmPutImage(connection.display, record->id, connection.gc, record->image.get(),
+                   record->dirtyLeft, record->dirtyTop, record->dirtyLeft, record->dirtyTop, width,
+                   height, False);
+      record->putPending = true;
+    } else {
+      XPutImage(connection.display, record->id, connection.gc, record->image.get(),
+                record->dirtyLeft, record->dirtyTop, record->dirtyLeft, record->dirtyTop, width,
+                height);
+    }
+    XFlush(connection.display);
   }
   record->dirtyLeft = record->dirtyTop = record->dirtyRight = record->dirtyBottom = 0;
   return 1;
@@ -586,14 +686,20 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
     if (scan >= static_cast<long>(lines)) continue;  // only the scan lines supplied
     const unsigned char *pixel = source + static_cast<size_t>(scan) * stride;
     const long y = yDest + row;
+    ++drawn;
     if (fast) {
       auto *target =
           reinterpret_cast<std::uint32_t *>(image->data + y * image->bytes_per_line) + xDest;
+      // A row that holds these pixels already (an uncovered window, an unchanged picture) is
+      // left as it is, and the server may go on reading it.
+      if (rowHolds(target, pixel, columns)) continue;
+      waitForPut(record);
       for (long column = 0; column < columns; ++column, pixel += 3) {
         target[column] = static_cast<std::uint32_t>(pixel[2]) << 16 |
                          static_cast<std::uint32_t>(pixel[1]) << 8 | pixel[0];
       }
     } else {
+      waitForPut(record);
       for (long column = 0; column < columns; ++column, pixel += 3) {
         const unsigned long value = scaleToMask(pixel[2], connection.visual->red_mask) |
                                     scaleToMask(pixel[1], connection.visual->green_mask) |
@@ -601,7 +707,6 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
         XPutPixel(image, static_cast<int>(xDest + column), static_cast<int>(y), value);
       }
     }
-    ++drawn;
   }
   const bool empty = record->dirtyRight <= record->dirtyLeft;
   record->dirtyLeft = empty ? xDest : std::min(record->dirtyLeft, xDest);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -116,12 +117,12 @@ class DisplayWindows : public ::testing::Test {
 
   // Starts a server, shows a picture of the given size and its spectrum, and waits until both
   // windows are on screen side by side.
-  void show(int width, int height, int depth = 24) {
+  void show(int width, int height, int depth = 24, bool sharedMemory = true) {
     if (displayStartedInThisProcess)
       GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
     displayStartedInThisProcess = true;
     startWatchdog(std::chrono::seconds(90));
-    ASSERT_TRUE(startXvfb(server, depth));
+    ASSERT_TRUE(startXvfb(server, depth, sharedMemory));
     setenv("DISPLAY", server.name.c_str(), 1);
     makePicture(width, height);
     makeSpectrum(powerOfTwoFloor(width), powerOfTwoFloor(height));
@@ -154,6 +155,18 @@ class DisplayWindows : public ::testing::Test {
   bool spectrumShown() {
     return readPixels(*probe, spectrum.id, spectrum.width, spectrum.height) ==
            expectedSpectrum(*probe);
+  }
+
+  // Rewrites of the spectrum and uncovered windows, each shown from the records.
+  void rewriteAndUncover() {
+    for (int seed : {2, 3}) {
+      fillSpectrum(seed);
+      InvalidateRect(spectrumView.window, nullptr, 0);
+      EXPECT_TRUE(waitFor([&] { return spectrumShown(); })) << "seed " << seed;
+    }
+    scribbleAndExpose(*probe, picture.id, picture.width, picture.height);
+    scribbleAndExpose(*probe, spectrum.id, spectrum.width, spectrum.height);
+    EXPECT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
   }
 
   XvfbServer server;
@@ -248,6 +261,33 @@ TEST_F(DisplayWindows, ExposedWindowIsRepaintedFromItsRecord) {
   scribbleAndExpose(*probe, picture.id, picture.width, picture.height);
   scribbleAndExpose(*probe, spectrum.id, spectrum.width, spectrum.height);
   EXPECT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+}
+
+// Whether this process has a System V shared memory segment mapped, as an image that the server
+// reads from shared memory is.
+bool mapsSharedSegment() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.find("/SYSV") != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST_F(DisplayWindows, ImagesComeFromSharedMemoryWhenTheServerOffersIt) {
+  show(70, 40);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+  EXPECT_TRUE(mapsSharedSegment());
+  rewriteAndUncover();
+}
+
+TEST_F(DisplayWindows, ImagesGoThroughTheConnectionWhenTheServerCannotShare) {
+  show(70, 40, 24, false);
+  if (IsSkipped() || HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return pictureShown() && spectrumShown(); }));
+  EXPECT_FALSE(mapsSharedSegment());
+  rewriteAndUncover();
 }
 
 // Runs the call on a thread of its own and reports whether it returned within the limit; a call

@@ -31,13 +31,15 @@ void ProbeCloser::operator()(Probe *probe) const {
   delete probe;
 }
 
-bool startXvfb(XvfbServer &server, int depth) {
+bool startXvfb(XvfbServer &server, int depth, bool sharedMemory) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return false;
   const std::string fd = std::to_string(pipeFds[1]);
   const std::string screen = "1024x768x" + std::to_string(depth);
-  const char *arguments[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
-                             screen.c_str(), "-nolisten",  "tcp",      nullptr};
+  const char *arguments[] = {"Xvfb",      "-displayfd", fd.c_str(),
+                             "-screen",   "0",          screen.c_str(),
+                             "-nolisten", "tcp",        sharedMemory ? nullptr : "-extension",
+                             "MIT-SHM",   nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);

@@ -15,8 +15,9 @@ struct XvfbServer {
   std::string name;  // ":N"
 };
 
-// Starts Xvfb on a free display number with one screen of the given depth; false on failure.
-bool startXvfb(XvfbServer &server, int depth = 24);
+// Starts Xvfb on a free display number with one screen of the given depth, offering shared
+// memory images (MIT-SHM) or not; false on failure.
+bool startXvfb(XvfbServer &server, int depth = 24, bool sharedMemory = true);
 // Ends the server (SIGTERM, or SIGKILL to make it vanish abruptly) and reaps it.
 void stopXvfb(XvfbServer &server, bool abruptly = false);
 // Freezes the server (SIGSTOP) so that it answers nothing, or lets it go on (SIGCONT).
