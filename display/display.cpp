@@ -18,6 +18,18 @@ HINSTANCE instance = nullptr;
 int pictureWidth = 0;
 int pictureHeight = 0;
 
+// A window of the given outer size goes directly right of the placed one, or below it when the
+// screen is too narrow for both side by side, so that both are seen whenever they fit; where
+// neither fits it goes to the right. Without a placed window the system chooses.
+void placeBeside(HWND placed, int width, int height, int *x, int *y) {
+  RECT outer;
+  if (placed == nullptr || !GetWindowRect(placed, &outer)) return;
+  const bool fitsRight = outer.right + width <= GetSystemMetrics(SM_CXSCREEN);
+  const bool fitsBelow = outer.bottom + height <= GetSystemMetrics(SM_CYSCREEN);
+  *x = fitsRight || !fitsBelow ? outer.right : outer.left;
+  *y = fitsRight || !fitsBelow ? outer.top : outer.bottom;
+}
+
 }  // namespace
 
 void startDisplay(int width, int height) {
@@ -53,10 +65,12 @@ void displayThreadMain(void *) {
   SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(&sourceView));
   sourceView.window = window;
 
-  window = CreateWindowExA(0, "GRC0", "空間周波数スペクトル", WS_VISIBLE, CW_USEDEFAULT,
-                           CW_USEDEFAULT, spectrumView.header.biWidth + 2 * frameWidth,
-                           spectrumView.header.biHeight + captionHeight + 2 * frameHeight, nullptr,
-                           nullptr, instance, nullptr);
+  const int spectrumWidth = spectrumView.header.biWidth + 2 * frameWidth;
+  const int spectrumHeight = spectrumView.header.biHeight + captionHeight + 2 * frameHeight;
+  int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+  placeBeside(pictureWindow, spectrumWidth, spectrumHeight, &x, &y);
+  window = CreateWindowExA(0, "GRC0", "空間周波数スペクトル", WS_VISIBLE, x, y, spectrumWidth,
+                           spectrumHeight, nullptr, nullptr, instance, nullptr);
   SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(&spectrumView));
   spectrumView.window = window;
 

@@ -86,6 +86,8 @@ constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
 constexpr int SM_CYCAPTION = 4;
 constexpr int SM_CXDLGFRAME = 7;
 constexpr int SM_CYDLGFRAME = 8;
@@ -101,6 +103,8 @@ HINSTANCE GetModuleHandleA(const char *moduleName);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 int GetSystemMetrics(int index);
+// The window's outer rectangle on the screen, as it was asked for.
+BOOL GetWindowRect(HWND window, RECT *rect);
 BOOL GetMessageA(MSG *message, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG *message);
 LRESULT DispatchMessageA(const MSG *message);

@@ -45,6 +45,7 @@ struct WindowRecord {
   Window id = 0;
   WNDPROC procedure = nullptr;
   std::vector<unsigned char> extra;
+  int x = 0, y = 0;  // where it was asked for
   int width = 0;
   int height = 0;
   bool alive = true;
@@ -520,6 +521,8 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
   record->id = id;
   record->procedure = windowClass->procedure;
   record->extra.assign(static_cast<size_t>(windowClass->extraBytes), 0);
+  record->x = placed ? x : 0;
+  record->y = placed ? y : 0;
   record->width = width;
   record->height = height;
   record->invalid = (style & WS_VISIBLE) != 0;
@@ -554,9 +557,21 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
   return value;
 }
 
-// The window manager draws caption and frame outside the client area, so they add nothing.
-int GetSystemMetrics(int) {
+// The screen's size; caption and frame add nothing: the window manager draws them outside the
+// client area.
+int GetSystemMetrics(int index) {
+  if (!connection.display || lost()) return 0;
+  const int screen = DefaultScreen(connection.display);
+  if (index == SM_CXSCREEN) return DisplayWidth(connection.display, screen);
+  if (index == SM_CYSCREEN) return DisplayHeight(connection.display, screen);
   return 0;
+}
+
+BOOL GetWindowRect(HWND window, RECT *rect) {
+  WindowRecord *record = window ? liveWindow(window) : nullptr;
+  if (!record || !rect) return 0;
+  *rect = RECT{record->x, record->y, record->x + record->width, record->y + record->height};
+  return 1;
 }
 
 BOOL GetMessageA(MSG *message, HWND, UINT, UINT) {

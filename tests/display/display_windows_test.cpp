@@ -21,7 +21,9 @@ namespace {
 
 const std::string kPictureTitle = "BMPファイルの表示";
 const std::string kSpectrumTitle = "空間周波数スペクトル";
-// WM_NORMAL_HINTS flags (ICCCM): program-specified minimum and maximum size.
+// WM_NORMAL_HINTS flags (ICCCM): a user-specified position, program-specified minimum and
+// maximum size.
+constexpr long kUserPosition = 1L << 0;
 constexpr long kMinSizeGiven = 1L << 4;
 constexpr long kMaxSizeGiven = 1L << 5;
 
@@ -174,6 +176,41 @@ class DisplayWindows : public ::testing::Test {
   std::vector<TopWindow> windows;
   TopWindow picture, spectrum;
 };
+
+struct PlacedCase {
+  int width, height;         // the picture, on a screen of 1024 x 768
+  int spectrumX, spectrumY;  // where the spectrum window is asked for
+  bool bothFit;
+};
+
+class DisplayPlaces : public DisplayWindows, public ::testing::WithParamInterface<PlacedCase> {};
+
+// Side by side when both fit across; below when only that fits; to the right when neither does.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, DisplayPlaces,
+    ::testing::Values(PlacedCase{300, 200, 300, 0, true}, PlacedCase{1024, 1024, 1024, 0, false},
+                      PlacedCase{600, 300, 0, 300, true}, PlacedCase{1000, 700, 1000, 0, false}),
+    [](const auto &info) {
+      return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+    });
+
+// No window manager runs: the windows stand where the program asked for them.
+TEST_P(DisplayPlaces, TheSpectrumStandsBesideThePicture) {
+  const PlacedCase placed = GetParam();
+  show(placed.width, placed.height);
+  if (IsSkipped() || HasFatalFailure()) return;
+  EXPECT_EQ(picture.x, 0);
+  EXPECT_EQ(picture.y, 0);
+  EXPECT_EQ(spectrum.x, placed.spectrumX);
+  EXPECT_EQ(spectrum.y, placed.spectrumY);
+  // The position is the user's to keep: a window manager places it there too.
+  EXPECT_NE(spectrum.sizeHintFlags & kUserPosition, 0);
+  const bool apart =
+      spectrum.x >= picture.x + picture.width || spectrum.y >= picture.y + picture.height;
+  EXPECT_TRUE(apart);
+  const bool onScreen = spectrum.x + spectrum.width <= 1024 && spectrum.y + spectrum.height <= 768;
+  EXPECT_EQ(onScreen, placed.bothFit);
+}
 
 struct ShownCase {
   int width, height, depth;

@@ -143,6 +143,8 @@ std::vector<TopWindow> topWindows(Probe &probe) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(probe.display, children[i], &attributes)) continue;
     window.viewable = attributes.map_state == IsViewable;
+    window.x = attributes.x;
+    window.y = attributes.y;
     window.width = attributes.width;
     window.height = attributes.height;
     std::vector<long> unused;

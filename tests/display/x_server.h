@@ -27,6 +27,7 @@ void freezeXvfb(XvfbServer &server, bool frozen);
 struct TopWindow {
   unsigned long id = 0;
   bool viewable = false;
+  int x = 0, y = 0;  // on the screen
   int width = 0, height = 0;
   std::string netWmName, netWmNameType;
   std::string wmName, wmNameType;

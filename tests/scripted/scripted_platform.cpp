@@ -73,6 +73,9 @@ LONG_PTR GetWindowLongPtrA(HWND, int) {
 int GetSystemMetrics(int) {
   return 0;
 }
+BOOL GetWindowRect(HWND, RECT *) {
+  return 0;
+}
 BOOL GetMessageA(MSG *, HWND, UINT, UINT) {
   return 0;
 }
