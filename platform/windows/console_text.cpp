@@ -33,11 +33,12 @@ std::string toRedirectedText(const std::string &utf8, unsigned codePage) {
   if (codePage == CP_UTF8 || lines.empty()) return lines;
 
   const std::wstring wide = toConsoleText(lines);
-  const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(),
+                          static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   if (length <= 0) return lines;
   std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length,
-                      nullptr, nullptr);
+  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                      bytes.data(), length, nullptr, nullptr);
   return bytes;
 }

@@ -1,52 +1,13 @@
-// Scripted console, keys and file dialog; window calls that behave as when no display exists.
-#include "tests/scripted/scripted_platform.h"
-
+// Scripted file dialog, and window calls that behave as when no display exists.
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <thread>
 
 #include "file_dialog.h"
-#include "platform/console.h"
 #include "platform/png_file.h"
+#include "tests/scripted/scripted_platform.h"
 #include "win32.h"
-
-std::string scriptedOutput;
-std::deque<int> scriptedKeys;
-std::string scriptedChosenPath;
-
-void resetScriptedPlatform() {
-  scriptedOutput.clear();
-  scriptedKeys.clear();
-  scriptedChosenPath.clear();
-}
-
-void consolePrintf(const char *format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  va_list copy;
-  va_copy(copy, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, arguments);
-  va_end(arguments);
-  text.pop_back();
-  scriptedOutput += text;
-}
-
-void consolePuts(const char *line) {
-  scriptedOutput += line;
-  scriptedOutput += '\n';
-}
-
-int _getch() {
-  if (scriptedKeys.empty()) return -1;
-  const int key = scriptedKeys.front();
-  scriptedKeys.pop_front();
-  return key;
-}
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
   if (scriptedChosenPath.empty() || scriptedChosenPath.size() >= dialog->nMaxFile) return 0;
@@ -108,9 +69,6 @@ std::uintptr_t _beginthread(void (*routine)(void *), unsigned, void *argument) {
   std::thread(routine, argument).detach();
   return 0;
 }
-
-void consoleErrorf(const char *, ...) {}
-void consoleFinish() {}
 
 // Unit tests write BMP files only; the PNG writer is the real backend's.
 bool writePngFile(const char *, int, int, const std::uint8_t *) {

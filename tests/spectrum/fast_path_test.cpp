@@ -28,7 +28,7 @@ struct Outcome {
 
 // Leftovers of an earlier call: both computations start from the same ones.
 void scribbleOverOutputs() {
-  const int columns = std::min(spectrumView.header.biWidth + 16, kPlaneCapacity);
+  const int columns = std::min(static_cast<int>(spectrumView.header.biWidth) + 16, kPlaneCapacity);
   for (int y = 0; y < spectrumView.header.biHeight; ++y) {
     for (int x = 0; x < columns; ++x) {
       realPlane[y][x] = static_cast<float>(x - y);

@@ -100,7 +100,7 @@ std::vector<std::uint8_t> spectrumBytes() {
 }
 
 void planeBits(float *const *plane, std::vector<std::uint32_t> &bits) {
-  const int columns = std::min(spectrumView.header.biWidth + 16, kPlaneCapacity);
+  const int columns = std::min(static_cast<int>(spectrumView.header.biWidth) + 16, kPlaneCapacity);
   bits.resize(static_cast<size_t>(spectrumView.header.biHeight) * columns);
   for (int y = 0; y < spectrumView.header.biHeight; ++y) {
     std::memcpy(bits.data() + static_cast<size_t>(y) * columns, plane[y], columns * sizeof(float));

@@ -1,0 +1,45 @@
+// Scripted console text and keys, for every backend: the output into a string, keys from a queue.
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/console.h"
+#include "tests/scripted/scripted_platform.h"
+
+std::string scriptedOutput;
+std::deque<int> scriptedKeys;
+std::string scriptedChosenPath;
+
+void resetScriptedPlatform() {
+  scriptedOutput.clear();
+  scriptedKeys.clear();
+  scriptedChosenPath.clear();
+}
+
+void consolePrintf(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list copy;
+  va_copy(copy, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, arguments);
+  va_end(arguments);
+  text.pop_back();
+  scriptedOutput += text;
+}
+
+void consolePuts(const char *line) {
+  scriptedOutput += line;
+  scriptedOutput += '\n';
+}
+
+void consoleErrorf(const char *, ...) {}
+void consoleFinish() {}
+
+int _getch() {
+  if (scriptedKeys.empty()) return -1;
+  const int key = scriptedKeys.front();
+  scriptedKeys.pop_front();
+  return key;
+}
