@@ -1,8 +1,11 @@
 # make run: install what is missing, build and start the program on the sample pictures.
 # make windows: build-win/bmpspectrum.exe for 64-bit Windows, cross-built with mingw-w64.
-# make test: the whole suite in Release, again under ASan+UBSan, the threaded tests under TSan.
+# make test: the whole suite in Release (with the Windows build under Wine beside the Linux one),
+# again under ASan+UBSan, the threaded tests under TSan, then the Windows unit tests under Wine.
 JOBS ?= 2
 CMAKE_FLAGS ?=
+WINDOWS_CONFIGURE = cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release
 
 .PHONY: all build run test deps test-deps windows-deps windows bench fuzz format clean
 
@@ -23,15 +26,17 @@ build: deps
 
 # The exe links everything statically: it needs no DLL beyond Windows' own.
 windows: windows-deps
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DBMPSPECTRUM_TESTS=OFF >/dev/null
+	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=OFF >/dev/null
 	cmake --build build-win -j $(JOBS) --target bmpspectrum
 
 run: build
 	cd samples && ../build/bmpspectrum
 
 test: test-deps
-	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=ON >/dev/null
+	cmake --build build-win -j $(JOBS)
+	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release \
+	  -DBMPSPECTRUM_WINDOWS_EXE=$(CURDIR)/build-win/bmpspectrum.exe $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
@@ -40,6 +45,7 @@ test: test-deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -L threads --no-tests=ignore
+	cd build-win && ctest --output-on-failure -j $(JOBS)
 
 bench: test-deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_BENCH=ON -DBMPSPECTRUM_TESTS=OFF >/dev/null
