@@ -26,6 +26,7 @@
 #include "tests/display/x_server.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -161,9 +162,8 @@ class WindowsBuildUnderWine : public ::testing::Test {
     const char *prefix = std::getenv("WINEPREFIX");
     ASSERT_TRUE(prefix != nullptr && std::filesystem::exists(prefix))
         << "the tests run with WINEPREFIX set to the run's prefix";
-    char pattern[] = "/tmp/wine_end_to_end_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = testPath(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder);
     ASSERT_TRUE(startXvfb(server));
     probe = openProbe(server.name);
     ASSERT_TRUE(probe);
@@ -184,7 +184,6 @@ class WindowsBuildUnderWine : public ::testing::Test {
     runWithEnvironment("wineserver -k; wineserver -w");
     probe.reset();
     stopXvfb(server);
-    std::filesystem::remove_all(folder);
   }
 
   int runWithEnvironment(const std::string &command) {
@@ -259,7 +258,7 @@ class WindowsBuildUnderWine : public ::testing::Test {
         name + "' && xdotool key Return";
     const pid_t typist = runBeside(script);
     ASSERT_GT(typist, 0);
-    ASSERT_EQ(waitExit(typist), 0) << "no open dialog appeared";
+    ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog appeared";
   }
 
   TopWindow windowTitled(const std::string &title) {

@@ -1,4 +1,6 @@
 // Scripted file dialog, and window calls that behave as when no display exists.
+#include "tests/scripted/scripted_platform.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "file_dialog.h"
 #include "platform/png_file.h"
-#include "tests/scripted/scripted_platform.h"
 #include "win32.h"
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {

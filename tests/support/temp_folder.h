@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
-// Made by mkdtemp under $TMPDIR (or /tmp) on first use, so no two test processes, clones or users
-// ever share a name; a process that cannot make it stops at once. Children forked by a test leave
-// the folder to the process that made it.
+// Made under $TMPDIR (or the system's temporary folder) on first use, so no two test processes,
+// clones or users ever share a name; a process that cannot make it stops at once. Children forked
+// by a test leave the folder to the process that made it.
 inline const std::string &testFolder() {
   struct Folder {
     std::string path;
@@ -24,13 +25,24 @@ inline const std::string &testFolder() {
   };
   static const Folder folder = [] {
     const char *base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/bmpspectrum-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror(pattern.c_str());
-      std::abort();
+    const std::filesystem::path parent = base != nullptr && *base != '\0'
+                                             ? std::filesystem::path(base)
+                                             : std::filesystem::temp_directory_path();
+    // As mkdtemp does, portably: a random name, taken only by the call that creates it.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, "bmpspectrum-test-%08x", random());
+      const std::filesystem::path path = parent / name;
+      std::error_code error;
+      if (std::filesystem::create_directory(path, error)) {
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, error);
+        return Folder{path.string(), getpid()};
+      }
     }
-    return Folder{pattern, getpid()};
+    std::perror("no test folder could be made");
+    std::abort();
   }();
   return folder.path;
 }
