@@ -21,6 +21,7 @@
 
 #include "app/main_flow.h"
 #include "bitmap/bitmap_reader.h"
+#include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "spectrum/spectrum.h"
 #include "tests/display/x_server.h"
@@ -81,7 +82,7 @@ Expected expectedBuffers(const std::filesystem::path &file) {
   std::fclose(stream);
   expected.width = sourceView.header.biWidth;
   expected.height = sourceView.header.biHeight;
-  const size_t stride = (3 * static_cast<size_t>(expected.width) + 3) / 4 * 4;
+  const size_t stride = static_cast<size_t>(dibRowBytes(expected.width));
   expected.picture.assign(sourceView.pixels, sourceView.pixels + stride * expected.height);
 
   expected.w2 = powerOfTwoFloor(expected.width);
@@ -312,7 +313,7 @@ class WindowsBuildUnderWine : public ::testing::Test {
       moveWindow(*probe, spectrum.id, 0, picture.height + 10);
     }
 
-    const size_t stride = (3 * static_cast<size_t>(expected.width) + 3) / 4 * 4;
+    const size_t stride = static_cast<size_t>(dibRowBytes(expected.width));
     const std::vector<std::uint32_t> pictureShown =
         shown(*probe, expected.picture.data(), expected.width, expected.height, stride);
     EXPECT_TRUE(waitWhileRunning([&] {
