@@ -26,3 +26,6 @@ constexpr int kPlaneCapacity = 1024;
 extern float *realPlane[kPlaneCapacity];
 extern float *imagPlane[kPlaneCapacity];
 extern float *magnitudePlane[kPlaneCapacity];
+
+// Frees every plane row and leaves it null.
+void releasePlanes();

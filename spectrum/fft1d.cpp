@@ -7,11 +7,11 @@ int powerOfTwo(int n) {
   return 1 << n;
 }
 
-namespace {
-
 int stageCount(int n) {
   return static_cast<int>(std::log(n + 0.5) / std::log(2.0));
 }
+
+namespace {
 
 void reorder(float *re, float *im, int n, int stages) {
   // Level i exchanges index bit i-1 with bit stages-i; together they reverse every index.

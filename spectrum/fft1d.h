@@ -7,6 +7,9 @@ inline constexpr double kTwoPi = 6.283;
 // 1 shifted left by n bits.
 int powerOfTwo(int n);
 
+// The number of butterfly stages of an n-point transform: log2 n, for n a power of two.
+int stageCount(int n);
+
 // Contract:
 // - In place: re[0..n-1] and im[0..n-1] hold the signal on entry and its transform on return.
 // - n is a power of two from 1 to 1024; nothing else is accepted or checked.

@@ -14,11 +14,21 @@
 
 namespace {
 
-TEST(MainFlow, PowerOfTwoFloor) {
-  const int cases[][2] = {{1, 1},       {2, 2},       {3, 2},        {4, 4},      {5, 4},
-                          {7, 4},       {8, 8},       {640, 512},    {1023, 512}, {1024, 1024},
-                          {2047, 1024}, {2048, 2048}, {65535, 32768}};
-  for (const auto &c : cases) EXPECT_EQ(powerOfTwoFloor(c[0]), c[1]) << c[0];
+// The definition, a power of two p with p <= n < 2p, over every size up to 2^20 and around every
+// power of two a header's width or height can reach.
+TEST(MainFlow, PowerOfTwoFloorIsTheLargestPowerOfTwoNotAbove) {
+  const auto holds = [](long n) {
+    const long p = powerOfTwoFloor(static_cast<int>(n));
+    return p > 0 && (p & (p - 1)) == 0 && p <= n && n < 2 * p;
+  };
+  for (long n = 1; n <= (1L << 20); ++n) ASSERT_TRUE(holds(n)) << n;
+  for (int k = 20; k <= 31; ++k) {
+    for (long n : {(1L << k) - 1, 1L << k, (1L << k) + 1}) {
+      if (n <= 2147483647L) {
+        EXPECT_TRUE(holds(n)) << n;
+      }
+    }
+  }
 }
 
 // Runs the whole flow on a picture made by the test with the given keys.

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_flow.h"
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "display/display.h"
@@ -26,12 +27,6 @@ const std::string kSpectrumTitle = "空間周波数スペクトル";
 constexpr long kUserPosition = 1L << 0;
 constexpr long kMinSizeGiven = 1L << 4;
 constexpr long kMaxSizeGiven = 1L << 5;
-
-int powerOfTwoFloor(int n) {
-  int power = 1;
-  while (power * 2 <= n) power *= 2;
-  return power;
-}
 
 size_t paddedStride(int width) {
   return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));

@@ -21,17 +21,11 @@ int bitReversed(int index, int bits) {
   return reversed;
 }
 
-int bitsOf(int n) {
-  int bits = 0;
-  while ((1 << bits) < n) ++bits;
-  return bits;
-}
-
 // The transform the butterflies compute, summed directly: every stage d contributes, for a set
 // bit d of k, a sign from bit n-1-d of t and a twiddle whose angle is built from kTwoPi.
 std::vector<Exact> definingSum(const std::vector<float> &re, const std::vector<float> &im) {
   const int n = static_cast<int>(re.size());
-  const int bits = bitsOf(n);
+  const int bits = stageCount(n);
   std::vector<std::vector<Exact>> twiddles(bits);
   for (int d = 0; d < bits; ++d) {
     const long double period = std::ldexp(1.0L, bits - d);
@@ -92,8 +86,12 @@ struct FourPointCase {
 
 }  // namespace
 
-TEST(PowerOfTwo, ShiftsOneLeft) {
-  for (int n = 0; n <= 10; ++n) EXPECT_EQ(powerOfTwo(n), 1 << n) << n;
+// Every length the transform takes, 1 to 1024: n is 2 to the power stageCount(n).
+TEST(Fft1d, StageCountIsTheBinaryLogarithmOfEveryLength) {
+  for (int stages = 0; stages <= 10; ++stages) {
+    const int n = static_cast<int>(std::ldexp(1.0, stages));
+    EXPECT_EQ(stageCount(n), stages) << n;
+  }
 }
 
 TEST(Fft1d, LengthOneLeavesTheValueAsItIs) {
@@ -147,7 +145,8 @@ TEST(BitPairReorder, EveryLengthReversesEveryIndex) {
     }
     bitPairReorder(re.data(), im.data(), n);
     for (int k = 0; k < n; ++k) {
-      ASSERT_EQ(re[k], static_cast<float>(bitReversed(k, bitsOf(n)))) << "n " << n << " k " << k;
+      ASSERT_EQ(re[k], static_cast<float>(bitReversed(k, stageCount(n))))
+          << "n " << n << " k " << k;
       ASSERT_EQ(im[k], -re[k]) << "n " << n << " k " << k;
     }
   }
@@ -165,26 +164,29 @@ static void randomSignal(std::mt19937 &random, float limit, int n, std::vector<f
   }
 }
 
-TEST(Fft1d, MatchesTheButterflySumForEveryLength) {
-  std::mt19937 random(12345);
-  for (int n = 1; n <= 1024; n *= 2) {
-    std::vector<float> re, im;
-    randomSignal(random, 1.0f, n, re, im);
-    const std::vector<Exact> expected = definingSum(re, im);
-    fft1d(re.data(), im.data(), n);
-    // Only single-precision rounding separates the two.
-    EXPECT_LT(largestDeviation(re, im, expected), 4e-6L) << "n " << n;
-  }
-}
-
-TEST(Fft1d, StaysNearTheUnitaryTransformForEveryLength) {
-  std::mt19937 random(777);
-  for (int n = 1; n <= 1024; n *= 2) {
-    std::vector<float> re, im;
-    randomSignal(random, 0.7f, n, re, im);
-    const std::vector<Exact> expected = unitaryTransform(re, im);
-    fft1d(re.data(), im.data(), n);
-    EXPECT_LT(largestDeviation(re, im, expected), 1e-3L) << "n " << n;
+TEST(Fft1d, StaysNearBothYardsticksForEveryLength) {
+  struct Case {
+    const char *yardstick;
+    unsigned seed;
+    float amplitude;
+    std::vector<Exact> (*expect)(const std::vector<float> &, const std::vector<float> &);
+    long double bound;
+  };
+  const Case cases[] = {
+      // Only single-precision rounding separates the transform from its butterfly sum.
+      {"butterfly sum", 12345, 1.0f, definingSum, 4e-6L},
+      {"unitary transform", 777, 0.7f, unitaryTransform, 1e-3L},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.yardstick);
+    std::mt19937 random(c.seed);
+    for (int n = 1; n <= 1024; n *= 2) {
+      std::vector<float> re, im;
+      randomSignal(random, c.amplitude, n, re, im);
+      const std::vector<Exact> expected = c.expect(re, im);
+      fft1d(re.data(), im.data(), n);
+      EXPECT_LT(largestDeviation(re, im, expected), c.bound) << "n " << n;
+    }
   }
 }
 

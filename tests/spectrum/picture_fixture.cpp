@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/main_flow.h"
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
@@ -14,23 +15,8 @@ namespace {
 std::vector<std::uint8_t> pictureStorage;
 std::vector<std::uint8_t> spectrumStorage;
 
-int largestPowerOfTwoUpTo(int n) {
-  int p = 1;
-  while (p * 2 <= n) p *= 2;
-  return p;
-}
-
 int pictureStride() {
   return static_cast<int>(dibRowBytes(static_cast<std::uint64_t>(sourceView.header.biWidth)));
-}
-
-void releasePlanes() {
-  for (int y = 0; y < kPlaneCapacity; ++y) {
-    std::free(realPlane[y]);
-    std::free(imagPlane[y]);
-    std::free(magnitudePlane[y]);
-    realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
-  }
 }
 
 }  // namespace
@@ -46,8 +32,8 @@ void setUpPicture(int width, int height) {
   sourceView.pixels = pictureStorage.data();
 
   spectrumView.header = sourceView.header;
-  const int w2 = largestPowerOfTwoUpTo(width);
-  const int h2 = largestPowerOfTwoUpTo(height);
+  const int w2 = powerOfTwoFloor(width);
+  const int h2 = powerOfTwoFloor(height);
   spectrumView.header.biWidth = w2;
   spectrumView.header.biHeight = h2;
   spectrumView.header.biSizeImage = w2 * h2 * 3;
