@@ -16,16 +16,6 @@
 
 namespace {
 
-std::string counter(int columns) {
-  std::string text;
-  for (int x = 0; x < columns; ++x) {
-    text += '\r';
-    text += std::to_string(x);
-    text += "    \r";
-  }
-  return text;
-}
-
 // The listing of a w x h picture of rows padded to 4 bytes, and of its 8 x 8 spectrum record.
 std::string listing(const std::string &path, int width, int height, int w2, int h2) {
   const auto pixels =
@@ -93,29 +83,27 @@ TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
   start();
   ASSERT_NO_FATAL_FAILURE(pickPicture());
   const std::string first = listing(picture_, 9, 8, 8, 8) + " 横FFT後　max = 19.798990 x 0 y 7 \n" +
-                            counter(8) + " 縦横FFT後　max 56.000004 min 0.000000 \n" + kPrompt;
+                            expectedCounter(8) + " 縦横FFT後　max 56.000004 min 0.000000 \n" +
+                            kPrompt;
   EXPECT_EQ(session_.stdoutText, first);
 
   // x, Ctrl+C and Q only prompt again; a cursor key prompts twice; 2 switches to log scale.
-  typeKeys(session_, "x");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 2));
-  typeKeys(session_, "\x03");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 3));
-  typeKeys(session_, "Q");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 4));
-  typeKeys(session_, "\x1b[A");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 6));
-  typeKeys(session_, "2");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 7));
-  typeKeys(session_, "0");
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, 8));
+  const struct {
+    const char *keys;
+    size_t prompts;  // prompts on standard output once the keys are taken
+  } steps[] = {{"x", 2}, {"\x03", 3}, {"Q", 4}, {"\x1b[A", 6}, {"2", 7}, {"0", 8}};
+  for (const auto &step : steps) {
+    typeKeys(session_, step.keys);
+    ASSERT_TRUE(waitForStdout(session_, kPrompt, step.prompts))
+        << "after " << testing::PrintToString(std::string(step.keys));
+  }
   typeKeys(session_, "q");
   EXPECT_EQ(waitForExit(session_), 0);
 
   const std::string prompt = kPrompt;
   EXPECT_EQ(session_.stdoutText, first + prompt + prompt + prompt + prompt + prompt +
                                      "\n log表示=1 DCcut=0 拡大=0\n" +
-                                     " 横FFT後　max = 19.798990 x 0 y 7 \n" + counter(8) +
+                                     " 横FFT後　max = 19.798990 x 0 y 7 \n" + expectedCounter(8) +
                                      " 縦横FFT後　max 4.025352 min 0.000000 \n" + prompt +
                                      "\n log表示=1 DCcut=0 拡大=0\n" + prompt);
 }

@@ -12,26 +12,10 @@
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
+#include "tests/support/read_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-struct ReadResult {
-  bool ok;
-  std::string output;
-};
-
-ReadResult readBytes(const std::string &bytes) {
-  resetScriptedPlatform();
-  std::free(sourceView.pixels);
-  sourceView = DibView{};
-  std::string copy = bytes;
-  std::FILE *file =
-      copy.empty() ? std::fopen("/dev/null", "rb") : fmemopen(copy.data(), copy.size(), "rb");
-  const bool ok = readBitmapStream(file, "/pictures/a.bmp");
-  std::fclose(file);
-  return {ok, scriptedOutput};
-}
 
 std::string endOf(const std::string &text, size_t length) {
   return text.size() < length ? text : text.substr(text.size() - length);

@@ -14,6 +14,7 @@
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
+#include "tests/support/read_bytes.h"
 
 // The test links with --wrap=malloc: every malloc of the reader passes here, so the test sees
 // the largest block the reader asked for.
@@ -36,31 +37,30 @@ constexpr const char *kMessages[] = {kReadError,
                                      "圧縮されたBMPファイルは扱えません\n",
                                      "メモリが足りません\n"};
 
-struct ReadResult {
+struct MeasuredRead {
   bool ok;
   std::string output;
   std::size_t largestMalloc;
   double seconds;
 };
 
-ReadResult readBytes(const std::string &bytes) {
-  resetScriptedPlatform();
-  std::free(sourceView.pixels);
-  sourceView = DibView{};
-  std::string copy = bytes;
-  std::FILE *file =
-      copy.empty() ? std::fopen("/dev/null", "rb") : fmemopen(copy.data(), copy.size(), "rb");
-  largestMalloc = 0;
-  const auto start = std::chrono::steady_clock::now();
-  const bool ok = readBitmapStream(file, kPath);
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  const std::size_t largest = largestMalloc;
-  std::fclose(file);
-  return {ok, scriptedOutput, largest, took.count()};
+// The read with the largest block it asked for and the time it took.
+MeasuredRead readMeasured(const std::string &bytes) {
+  std::size_t largest = 0;
+  std::chrono::duration<double> took{};
+  const ReadResult result = readBytes(bytes, kPath, [&](std::FILE *file, const char *path) {
+    largestMalloc = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = readBitmapStream(file, path);
+    took = std::chrono::steady_clock::now() - start;
+    largest = largestMalloc;
+    return ok;
+  });
+  return {result.ok, result.output, largest, took.count()};
 }
 
 // The one message, last in the output, or none when the file is read.
-void expectOutcome(const ReadResult &result, const char *message, std::size_t fileSize) {
+void expectOutcome(const MeasuredRead &result, const char *message, std::size_t fileSize) {
   EXPECT_EQ(result.ok, message == nullptr);
   for (const char *each : kMessages) {
     std::size_t times = 0;
@@ -125,7 +125,7 @@ TEST(HostileFiles, HeaderFieldsAtTheirLimits) {
       std::string file = valid;
       const auto raw = static_cast<std::uint32_t>(values[v]);
       patch(file, field.offset, field.width, raw);
-      const ReadResult result = readBytes(file);
+      const MeasuredRead result = readMeasured(file);
       expectOutcome(result, messages[field.outcome[v]], file.size());
 
       // The field is listed with the value it holds: 32-bit fields signed, 16-bit unsigned.
@@ -150,12 +150,12 @@ TEST(HostileFiles, HeaderFieldsAtTheirLimits) {
 
 TEST(HostileFiles, EveryCutOfAValidFile) {
   const std::string valid = validFile();
-  const ReadResult whole = readBytes(valid);
+  const MeasuredRead whole = readMeasured(valid);
   ASSERT_TRUE(whole.ok);
   const std::string fileListing = whole.output.substr(0, whole.output.find(kInfoTitle));
   for (std::size_t length = 0; length < valid.size(); ++length) {
     SCOPED_TRACE("cut at " + std::to_string(length));
-    const ReadResult result = readBytes(valid.substr(0, length));
+    const MeasuredRead result = readMeasured(valid.substr(0, length));
     // Short headers: the read error after what could be listed; short pixels: both listings.
     const std::string expected = length < 14   ? kReadError
                                  : length < 54 ? fileListing + kReadError
@@ -187,7 +187,7 @@ TEST(HostileFiles, PixelOffsetsAnywhere) {
     SCOPED_TRACE(c.name);
     std::string file = valid;
     patch(file, 10, 4, c.bfOffBits);
-    const ReadResult result = readBytes(file);
+    const MeasuredRead result = readMeasured(file);
     expectOutcome(result, c.pixelsAt < 0 ? kPixelError : nullptr, file.size());
     if (c.pixelsAt >= 0 && result.ok) {
       EXPECT_EQ(std::memcmp(sourceView.pixels, file.data() + c.pixelsAt, 16), 0);
@@ -196,7 +196,7 @@ TEST(HostileFiles, PixelOffsetsAnywhere) {
   // With a gap the offset decides: rows right after the gap, not right after the headers.
   std::string gapped = valid.substr(0, 54) + "GAP!" + valid.substr(54);
   patch(gapped, 10, 4, 58);
-  const ReadResult result = readBytes(gapped);
+  const MeasuredRead result = readMeasured(gapped);
   expectOutcome(result, nullptr, gapped.size());
   EXPECT_EQ(std::memcmp(sourceView.pixels, valid.data() + 54, 16), 0);
 }

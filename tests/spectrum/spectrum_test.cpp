@@ -15,6 +15,8 @@
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/spectrum/picture_fixture.h"
+#include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -31,12 +33,6 @@ std::string printed(const char *format, ...) {
 
 std::string rowLine(const char *maximum, int x, int y) {
   return printed(" 横FFT後　max = %s x %d y %d \n", maximum, x, y);
-}
-
-std::string counter(int columns) {
-  std::string text;
-  for (int x = 0; x < columns; ++x) text += printed("\r%d    \r", x);
-  return text;
 }
 
 std::string rangeLine(const char *maximum, const char *minimum) {
@@ -64,7 +60,7 @@ TEST_F(SpectrumTest, UniformGreyHasOnlyTheDcTerm) {
   fillPicture(7, 7, 7);
   computeSpectrum(0, 0, 0, 0);
   EXPECT_EQ(scriptedOutput,
-            rowLine("19.798990", 0, 7) + counter(8) + rangeLine("56.000004", "0.000000"));
+            rowLine("19.798990", 0, 7) + expectedCounter(8) + rangeLine("56.000004", "0.000000"));
   EXPECT_EQ(magnitudePlane[0][0], 56.0000038f);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
@@ -107,7 +103,7 @@ TEST_F(SpectrumTest, UniformGreyInEachMode) {
     fillPicture(7, 7, 7);
     resetScriptedPlatform();
     computeSpectrum(c.logScale, c.dcCut, c.zoom4, 0);
-    EXPECT_EQ(scriptedOutput, rowLine("19.798990", 0, 7) + counter(8) + c.range) << c.name;
+    EXPECT_EQ(scriptedOutput, rowLine("19.798990", 0, 7) + expectedCounter(8) + c.range) << c.name;
     EXPECT_EQ(pixelMap(), c.pixels) << c.name;
   }
 }
@@ -116,7 +112,7 @@ TEST_F(SpectrumTest, AllBlackGivesZeroEverywhereAndPositionZero) {
   setUpPicture(4, 4);
   computeSpectrum(0, 0, 0, 0);
   EXPECT_EQ(scriptedOutput,
-            rowLine("0.000000", 0, 0) + counter(4) + rangeLine("0.000000", "0.000000"));
+            rowLine("0.000000", 0, 0) + expectedCounter(4) + rangeLine("0.000000", "0.000000"));
   EXPECT_EQ(pixelMap(), "....\n....\n....\n....\n");
 }
 
@@ -125,7 +121,7 @@ TEST_F(SpectrumTest, LogOfMagnitudesBelowOneGoesNegativeWhileZeroStaysZero) {
   fillPicture(1, 0, 0);
   computeSpectrum(1, 0, 0, 0);
   EXPECT_EQ(scriptedOutput,
-            rowLine("0.471405", 0, 1) + counter(2) + rangeLine("0.000000", "-0.405465"));
+            rowLine("0.471405", 0, 1) + expectedCounter(2) + rangeLine("0.000000", "-0.405465"));
   EXPECT_EQ(magnitudePlane[1][1], 0.0f);
   EXPECT_EQ(pixelMap(), "##\n.#\n");
 }
@@ -147,7 +143,7 @@ TEST_F(SpectrumTest, DcCutInLogScaleForcesTheDcPixelToZero) {
     setPictureGrey(0, 1, 2, 1, 1);
     resetScriptedPlatform();
     computeSpectrum(1, c.dcCut, 0, 0);
-    EXPECT_EQ(scriptedOutput, rowLine("1.178511", 0, 0) + counter(2) + c.range) << c.dcCut;
+    EXPECT_EQ(scriptedOutput, rowLine("1.178511", 0, 0) + expectedCounter(2) + c.range) << c.dcCut;
     EXPECT_EQ(pixelMap(), c.pixels) << c.dcCut;
     if (c.dcCut) {
       EXPECT_EQ(magnitudePlane[0][0], 0.0f);
@@ -178,7 +174,7 @@ TEST_F(SpectrumTest, SinglePixelAlwaysMapsToZero) {
     fillPicture(7, 7, 7);
     resetScriptedPlatform();
     computeSpectrum(c.logScale, 0, 0, 0);
-    EXPECT_EQ(scriptedOutput, rowLine("7.000000", 0, 0) + counter(1) + c.range);
+    EXPECT_EQ(scriptedOutput, rowLine("7.000000", 0, 0) + expectedCounter(1) + c.range);
     EXPECT_EQ(spectrumPixel(0, 0), 0);
   }
 }
@@ -230,7 +226,7 @@ TEST_F(SpectrumTest, OnlyTheTopLeftRectangleIsAnalysed) {
   for (int x = 0; x < 5; ++x) setPictureGrey(x, 2, 200, 200, 200);
   computeSpectrum(0, 0, 0, 0);
   EXPECT_EQ(scriptedOutput,
-            rowLine("0.000000", 0, 0) + counter(4) + rangeLine("0.000000", "0.000000"));
+            rowLine("0.000000", 0, 0) + expectedCounter(4) + rangeLine("0.000000", "0.000000"));
 }
 
 TEST_F(SpectrumTest, GreyPictureIsTheRectangleTruncatedAndPrintsNothing) {
@@ -270,29 +266,19 @@ TEST_F(SpectrumTest, ExtentsBeyondThePlanesAreRefusedWithoutTouchingAnything) {
 // A 4 x 4 BMP file of grey 7 run through the whole program with every mode key.
 TEST_F(SpectrumTest, EveryModeKeyEndToEnd) {
   const std::string path = testPath("spectrum_uniform_4x4.bmp");
-  std::vector<std::uint8_t> file(54 + 48, 7);
-  const std::uint8_t header[54] = {'B', 'M', 102, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0,
-                                   0,   40,  0,   0, 0, 4, 0, 0, 0,  4, 0,  0, 0,
-                                   1,   0,   24,  0, 0, 0, 0, 0, 48, 0, 0,  0};
-  std::memcpy(file.data(), header, sizeof header);
-  std::memset(file.data() + 38, 0, 16);
-  std::FILE *out = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(out, nullptr);
-  std::fwrite(file.data(), 1, file.size(), out);
-  std::fclose(out);
+  writeFile(path, bmpPicture(4, 4, [](int, int) { return 0x070707u; }));
 
   scriptedChosenPath = path;
   for (char key : std::string("1x2345660q")) scriptedKeys.push_back(key);
   runMainFlow();
 
-  const std::string prompt =
-      "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
+  const std::string prompt = kPrompt;
   const std::string linear =
-      rowLine("14.000000", 0, 3) + counter(4) + rangeLine("28.000000", "0.000000");
+      rowLine("14.000000", 0, 3) + expectedCounter(4) + rangeLine("28.000000", "0.000000");
   const std::string log =
-      rowLine("14.000000", 0, 3) + counter(4) + rangeLine("3.332205", "0.000000");
+      rowLine("14.000000", 0, 3) + expectedCounter(4) + rangeLine("3.332205", "0.000000");
   const std::string noDc =
-      rowLine("14.000000", 0, 3) + counter(4) + rangeLine("0.000000", "0.000000");
+      rowLine("14.000000", 0, 3) + expectedCounter(4) + rangeLine("0.000000", "0.000000");
   auto mode = [](int l, int d, int z) {
     return printed("\n log表示=%d DCcut=%d 拡大=%d\n", l, d, z);
   };

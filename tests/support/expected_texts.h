@@ -15,6 +15,17 @@ inline constexpr char kBadExtent[] = "画像の幅または高さが不正です
 inline constexpr char kPixelError[] = "ファイル(DIB部)読み込みのエラー\n";
 inline constexpr char kNoMemory[] = "メモリが足りません\n";
 
+// The column counter written while the columns of a spectrum w2 columns wide are transformed.
+inline std::string expectedCounter(int w2) {
+  std::string text;
+  for (int x = 0; x < w2; ++x) {
+    text += '\r';
+    text += std::to_string(x);
+    text += "    \r";
+  }
+  return text;
+}
+
 // The listing of the spectrum record of a w2 x h2 rectangle.
 inline std::string expectedSpectrumRecord(int w2, int h2) {
   return std::string(kInfoTitle) + "DWORD \t biSize          \t 40 \n" +
