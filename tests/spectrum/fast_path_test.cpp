@@ -87,11 +87,23 @@ constexpr bool kInstrumented = false;
 
 using FastPathTest = PictureTest;
 
+// Sets spectrumKernels back to the processor's choice however the test ends.
+class KernelsRestored {
+ public:
+  KernelsRestored() : saved_(spectrumKernels) {}
+  ~KernelsRestored() { spectrumKernels = saved_; }
+  KernelsRestored(const KernelsRestored &) = delete;
+  KernelsRestored &operator=(const KernelsRestored &) = delete;
+
+ private:
+  const LaneKernels *saved_;
+};
+
 TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
   const int modes[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0},
                           {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 1, 1}};
   const std::vector<const LaneKernels *> kernelSets = runnableKernels();
-  const LaneKernels *chosen = spectrumKernels;
+  const KernelsRestored restored;
   std::mt19937 random(2024);
   Outcome expected;
   Outcome actual;
@@ -122,8 +134,6 @@ TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
       }
     }
   }
-  spectrumKernels = chosen;
-  spectrumKernels = chosen;
 }
 
 // The thread count of computeSpectrum for one test, set back however the test ends.
