@@ -26,6 +26,20 @@ struct Outcome {
   std::vector<std::uint8_t> pixels;
 };
 
+// The two runs alike in every output, or which output differs first.
+testing::AssertionResult sameOutcome(const Outcome &actual, const Outcome &expected) {
+  if (actual.console != expected.console) {
+    return testing::AssertionFailure() << "console text\n"
+                                       << actual.console << "\ninstead of\n"
+                                       << expected.console;
+  }
+  if (actual.real != expected.real) return testing::AssertionFailure() << "real plane";
+  if (actual.imag != expected.imag) return testing::AssertionFailure() << "imaginary plane";
+  if (actual.magnitude != expected.magnitude) return testing::AssertionFailure() << "magnitudes";
+  if (actual.pixels != expected.pixels) return testing::AssertionFailure() << "spectrum pixels";
+  return testing::AssertionSuccess();
+}
+
 // Leftovers of an earlier call: both computations start from the same ones.
 void scribbleOverOutputs() {
   const int columns = std::min(static_cast<int>(spectrumView.header.biWidth) + 16, kPlaneCapacity);
@@ -87,23 +101,27 @@ constexpr bool kInstrumented = false;
 
 using FastPathTest = PictureTest;
 
-// Sets spectrumKernels back to the processor's choice however the test ends.
-class KernelsRestored {
+// A setting of computeSpectrum (its kernel set, its thread count) changed for one test and set
+// back however the test ends, a failed assertion included.
+template <typename T>
+class SettingRestored {
  public:
-  KernelsRestored() : saved_(spectrumKernels) {}
-  ~KernelsRestored() { spectrumKernels = saved_; }
-  KernelsRestored(const KernelsRestored &) = delete;
-  KernelsRestored &operator=(const KernelsRestored &) = delete;
+  explicit SettingRestored(T &setting) : setting_(setting), saved_(setting) {}
+  SettingRestored(T &setting, T value) : SettingRestored(setting) { setting_ = value; }
+  ~SettingRestored() { setting_ = saved_; }
+  SettingRestored(const SettingRestored &) = delete;
+  SettingRestored &operator=(const SettingRestored &) = delete;
 
  private:
-  const LaneKernels *saved_;
+  T &setting_;
+  T saved_;
 };
 
 TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
   const int modes[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0},
                           {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 1, 1}};
   const std::vector<const LaneKernels *> kernelSets = runnableKernels();
-  const KernelsRestored restored;
+  const SettingRestored<const LaneKernels *> restored(spectrumKernels);
   std::mt19937 random(2024);
   Outcome expected;
   Outcome actual;
@@ -125,28 +143,12 @@ TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
                                     std::to_string(h2) + " mode " + std::to_string(mode[0]) +
                                     std::to_string(mode[1]) + std::to_string(mode[2]) +
                                     std::to_string(mode[3]);
-          ASSERT_EQ(actual.console, expected.console) << where;
-          ASSERT_TRUE(actual.real == expected.real) << where;
-          ASSERT_TRUE(actual.imag == expected.imag) << where;
-          ASSERT_TRUE(actual.magnitude == expected.magnitude) << where;
-          ASSERT_TRUE(actual.pixels == expected.pixels) << where;
+          ASSERT_TRUE(sameOutcome(actual, expected)) << where;
         }
       }
     }
   }
 }
-
-// The thread count of computeSpectrum for one test, set back however the test ends.
-class ThreadCount {
- public:
-  explicit ThreadCount(int threads) : saved_(spectrumThreads) { spectrumThreads = threads; }
-  ~ThreadCount() { spectrumThreads = saved_; }
-  ThreadCount(const ThreadCount &) = delete;
-  ThreadCount &operator=(const ThreadCount &) = delete;
-
- private:
-  int saved_;
-};
 
 // However many threads share the rows, panels and grey rows (more than the cores included), and
 // whichever of them takes which, the bytes are those of the plain computation.
@@ -163,17 +165,13 @@ TEST_F(FastPathTest, EveryThreadCountGivesThePlainComputationsBytes) {
       if (kInstrumented && size[0] * size[1] > 256 * 512 && mode != modes[0]) continue;
       run(referenceComputeSpectrum, mode, expected);
       for (int threads : {1, 2, 3, 8}) {
-        ThreadCount count(threads);
+        const SettingRestored<int> count(spectrumThreads, threads);
         run(computeSpectrum, mode, actual);
         const std::string where = std::to_string(threads) + " threads, " + std::to_string(size[0]) +
                                   "x" + std::to_string(size[1]) + " mode " +
                                   std::to_string(mode[0]) + std::to_string(mode[1]) +
                                   std::to_string(mode[2]);
-        ASSERT_EQ(actual.console, expected.console) << where;
-        ASSERT_TRUE(actual.real == expected.real) << where;
-        ASSERT_TRUE(actual.imag == expected.imag) << where;
-        ASSERT_TRUE(actual.magnitude == expected.magnitude) << where;
-        ASSERT_TRUE(actual.pixels == expected.pixels) << where;
+        ASSERT_TRUE(sameOutcome(actual, expected)) << where;
       }
     }
   }
