@@ -131,9 +131,10 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
     if (session.status != -1) {
       while (takeReady(session.output, session.stdoutText, 0) > 0) {
       }
-      while (takeReady(session.master, session.terminalText, 0) > 0) {
-      }
       takeErrors(session, true);
+      // Its last text may still be on its way through the terminal: read on while more comes.
+      while (!done() && takeReady(session.master, session.terminalText, 300) > 0) {
+      }
       return done();
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
