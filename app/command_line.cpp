@@ -5,11 +5,14 @@
 
 #include <cstdio>
 
+#include "platform/console.h"
+#include "platform/translate.h"
+
 CommandLine commandLine{};
 
 namespace {
 
-// The usage text; the keys are those of the prompt.
+// The usage text, also a format without conversions; the keys are those of the prompt.
 constexpr char kUsage[] =
     "Usage: bmpspectrum [OPTION]... [PICTURE]\n"
     "Show a 24-bit BMP picture and its spatial-frequency spectrum in two windows.\n"
@@ -36,7 +39,7 @@ constexpr option kOptions[] = {{"keys", required_argument, nullptr, 'k'},
                                {nullptr, 0, nullptr, 0}};
 
 int usageError() {
-  std::fputs(kUsage, stderr);
+  consoleErrorf(translate(kUsage));
   return 2;
 }
 
@@ -55,17 +58,17 @@ int parseCommandLine(int argc, char **argv) {
         commandLine.output = optarg;
         break;
       case 'h':
-        std::fputs(kUsage, stdout);
+        consolePrintf(translate(kUsage));
         return 0;
       case 'V':
-        std::fputs("bmpspectrum " BMPSPECTRUM_VERSION "\n", stdout);
+        consolePrintf("bmpspectrum " BMPSPECTRUM_VERSION "\n");
         return 0;
       default:  // getopt_long has said what was wrong
         return usageError();
     }
   }
   if (argc - optind > 1) {
-    std::fprintf(stderr, "bmpspectrum: only one picture at a time\n");
+    consoleErrorf(translate("bmpspectrum: only one picture at a time\n"));
     return usageError();
   }
   if (optind < argc) commandLine.picture = argv[optind];

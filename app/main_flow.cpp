@@ -17,6 +17,7 @@
 #include "display/display.h"
 #include "platform/console.h"
 #include "platform/png_file.h"
+#include "platform/translate.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -129,8 +130,8 @@ bool loadPicture(int *status) {
     return false;
   }
   if (!setBitmapFilePath(commandLine.picture)) {
-    consoleErrorf("bmpspectrum: %s: the full path is longer than %d bytes\n", commandLine.picture,
-                  static_cast<int>(sizeof bitmapFilePath - 1));
+    consoleErrorf(translate("bmpspectrum: %s: the full path is longer than %d bytes\n"),
+                  commandLine.picture, static_cast<int>(sizeof bitmapFilePath - 1));
   } else if (readChosenBitmap()) {
     return true;
   }

@@ -3,7 +3,7 @@
 # --test: also what the tests need; --windows: also the cross compiler for the Windows build.
 set -euo pipefail
 
-build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev python3)
+build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
   libfftw3-dev libbenchmark-dev locales)
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "platform/linux/desktop_dialog.h"
 #include "platform/linux/dialog_filters.h"
 #include "platform/linux/terminal_text.h"
+#include "platform/translate.h"
 
 namespace {
 
@@ -79,6 +81,22 @@ void writeAll(int terminal, const std::string &bytes) {
 // The chooser's own texts are UTF-8 and are converted to the terminal's character set.
 void say(int terminal, const std::string &utf8) {
   writeAll(terminal, toTerminalText(utf8.c_str()));
+}
+
+// A message of the chooser, formatted like printf.
+std::string formatted(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list copy;
+  va_copy(copy, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, arguments);
+  va_end(arguments);
+  text.pop_back();
+  return text;
 }
 
 // Decodes one UTF-8 character at text[at]; its length, or 0 when the bytes are not one.
@@ -187,27 +205,36 @@ std::string entryColumns(Chooser &chooser, size_t headerLines) {
 
 void showListing(Chooser &chooser) {
   size_t width = 0;
-  std::string header = "\nOpen a file\n  in " + shownName(chooser.folder.string(), &width) + "\n";
+  const std::string where = shownName(chooser.folder.string(), &width);
+  std::string header = "\n";
+  header += translate("Open a file");
+  header += "\n  " + formatted(translate("in %s"), where.c_str()) + "\n";
   for (size_t i = 0; i < chooser.filters.size(); ++i) {
     header += (i == chooser.filter ? "  [x] " : "  [ ] ") + chooser.filters[i].name + "\n";
   }
   size_t headerLines = 3 + chooser.filters.size();
   if (!chooser.folderError.empty()) {
-    header += "  (cannot read this folder: " + chooser.folderError + ")\n";
+    header += "  ";
+    header += formatted(translate("(cannot read this folder: %s)"), chooser.folderError.c_str());
+    header += "\n";
     ++headerLines;
   }
   const bool noFiles = std::none_of(chooser.entries.begin(), chooser.entries.end(),
                                     [](const ChooserEntry &entry) { return !entry.folder; });
   if (noFiles) {
-    header += "  (no matching files here)\n";
+    header += "  ";
+    header += translate("(no matching files here)");
+    header += "\n";
     ++headerLines;
   }
   say(chooser.terminal, header);
   writeAll(chooser.terminal, entryColumns(chooser, headerLines));
   if (chooser.pageCount > 1) {
-    say(chooser.terminal, "  page " + std::to_string(chooser.page + 1) + " of " +
-                              std::to_string(chooser.pageCount) +
-                              ": > next page, < previous page\n");
+    say(chooser.terminal,
+        "  " +
+            formatted(translate("page %d of %d: > next page, < previous page"),
+                      static_cast<int>(chooser.page + 1), static_cast<int>(chooser.pageCount)) +
+            "\n");
   }
 }
 
@@ -267,7 +294,7 @@ Answer takePath(Chooser &chooser, const std::string &answer, size_t maxLength, s
   const std::string shown = shownName(path, &width);
   struct stat status;
   if (stat(path.c_str(), &status) != 0) {
-    say(chooser.terminal, "no such file: " + shown + "\n");
+    say(chooser.terminal, formatted(translate("no such file: %s"), shown.c_str()) + "\n");
     return Answer::refused;
   }
   if (S_ISDIR(status.st_mode) && namesAFolder(answer)) {
@@ -275,13 +302,17 @@ Answer takePath(Chooser &chooser, const std::string &answer, size_t maxLength, s
     return Answer::entered;
   }
   if (!S_ISREG(status.st_mode)) {
-    say(chooser.terminal,
-        "not a regular file: " + shown +
-            (S_ISDIR(status.st_mode) ? " (a folder: end it with / to open it)" : "") + "\n");
+    const char *format =
+        S_ISDIR(status.st_mode)
+            ? translate("not a regular file: %s (a folder: end it with / to open it)")
+            : translate("not a regular file: %s");
+    say(chooser.terminal, formatted(format, shown.c_str()) + "\n");
     return Answer::refused;
   }
   if (path.size() > maxLength) {
-    say(chooser.terminal, "the full path is longer than " + std::to_string(maxLength) + " bytes\n");
+    say(chooser.terminal,
+        formatted(translate("the full path is longer than %d bytes"), static_cast<int>(maxLength)) +
+            "\n");
     return Answer::refused;
   }
   return Answer::chosen;
@@ -292,7 +323,8 @@ Answer takeNumber(Chooser &chooser, const std::string &answer, size_t maxLength,
                   std::string &path) {
   const size_t number = answer.size() < 10 ? std::stoul(answer) : 0;
   if (number < 1 || number > chooser.entries.size()) {
-    say(chooser.terminal, "there is no number " + answer + " in the list\n");
+    say(chooser.terminal,
+        formatted(translate("there is no number %s in the list"), answer.c_str()) + "\n");
     return Answer::refused;
   }
   const ChooserEntry &entry = chooser.entries[number - 1];
@@ -350,9 +382,12 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
     chooser.filter = dialog->nFilterIndex - 1;
   }
   const size_t maxLength = dialog->nMaxFile > 0 ? dialog->nMaxFile - 1 : 0;
-  std::string prompt = "Number or path";
-  for (const DialogFilter &filter : chooser.filters) prompt += ", " + filter.patterns;
-  prompt += " to list, Enter to cancel: ";
+  std::string patterns;
+  for (const DialogFilter &filter : chooser.filters) {
+    patterns += (patterns.empty() ? "" : ", ") + filter.patterns;
+  }
+  const std::string prompt = formatted(translate("Number or path, %s to list, Enter to cancel: "),
+                                       patterns.empty() ? "*.*" : patterns.c_str());
 
   Answer last = Answer::entered;
   std::string answer, path;

@@ -30,6 +30,7 @@
 
 #include "common/dib_row.h"
 #include "platform/console.h"
+#include "platform/translate.h"
 #include "win32.h"
 
 struct PaintContext {
@@ -173,19 +174,20 @@ bool chooseVisual() {
 bool openConnection() {
   const char *name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') {
-    consoleErrorf("bmpspectrum: no windows: DISPLAY is not set\n");
+    consoleErrorf(translate("bmpspectrum: no windows: DISPLAY is not set\n"));
     return false;
   }
   connection.display = XOpenDisplay(nullptr);
   if (!connection.display) {
-    consoleErrorf("bmpspectrum: no windows: cannot open display %s\n", name);
+    consoleErrorf(translate("bmpspectrum: no windows: cannot open display %s\n"), name);
     return false;
   }
   connection.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (connection.wakeFd < 0) {
-    consoleErrorf("bmpspectrum: no windows: %s\n", std::strerror(errno));
+    consoleErrorf(translate("bmpspectrum: no windows: %s\n"), std::strerror(errno));
   } else if (!chooseVisual()) {
-    consoleErrorf("bmpspectrum: no windows: display %s has no true-colour visual\n", name);
+    consoleErrorf(translate("bmpspectrum: no windows: display %s has no true-colour visual\n"),
+                  name);
   }
   if (connection.wakeFd < 0 || !connection.visual) {
     if (connection.wakeFd >= 0) close(connection.wakeFd);

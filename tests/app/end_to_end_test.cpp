@@ -196,7 +196,8 @@ TEST_F(EndToEnd, WritesInTheCharacterSetOfALegacyLocale) {
   SessionOptions options;
   options.environment = {"LOCPATH=" + locales, "LC_ALL=ja_JP.EUC-JP"};
   start(options);
-  ASSERT_TRUE(waitForTerminal(session_, "Enter to cancel: "));
+  // The chooser asks in Japanese here.
+  ASSERT_TRUE(waitForTerminal(session_, toEucJp("Enter で取り消し): ")));
   typeKeys(session_, "notes.txt\n");
   EXPECT_EQ(waitForExit(session_), 1);
   EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ +

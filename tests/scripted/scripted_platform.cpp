@@ -8,6 +8,7 @@
 
 #include "file_dialog.h"
 #include "platform/png_file.h"
+#include "platform/translate.h"
 #include "win32.h"
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
@@ -75,4 +76,9 @@ std::uintptr_t _beginthread(void (*routine)(void *), unsigned, void *argument) {
 bool writePngFile(const char *, int, int, const std::uint8_t *) {
   errno = ENOTSUP;
   return false;
+}
+
+void startTranslation() {}
+const char *translate(const char *english) {
+  return english;
 }

@@ -1,0 +1,123 @@
+// The chooser and the run's own messages in the user's language: English without a locale,
+// Japanese from the catalog in a Japanese one, in that locale's character set; the seed's
+// console texts stay as they are.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
+#include "tests/support/program_session.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+std::string converted(const std::string &utf8, const char *codeset) {
+  iconv_t converter = iconv_open(codeset, "UTF-8");
+  std::string in = utf8, out(utf8.size() * 2 + 16, '\0');
+  char *inPointer = in.data(), *outPointer = out.data();
+  size_t inLeft = in.size(), outLeft = out.size();
+  iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
+  iconv_close(converter);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// The text as the terminal shows it: each line end as carriage return and line feed.
+std::string onTerminal(const std::string &text) {
+  std::string shown;
+  for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return shown;
+}
+
+class Translation : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(std::filesystem::create_directory(folder_));
+    writeFile(folder_ + "/picture.bmp", bmpPicture(4, 4, [](int x, int) { return 0x050505u * x; }));
+    locales_ = folder_ + "/locales";
+    std::filesystem::create_directory(locales_);
+  }
+  void TearDown() override {
+    closeSession(session_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // Makes the locale in the test's folder; false when the system cannot.
+  bool makeLocale(const std::string &name, const char *codeset) {
+    const std::string make = "localedef -i ja_JP -f " + std::string(codeset) + " " + locales_ +
+                             "/" + name + " 2>/dev/null";
+    return std::system(make.c_str()) == 0;
+  }
+
+  void start(const std::vector<std::string> &environment,
+             const std::vector<std::string> &arguments = {}) {
+    closeSession(session_);
+    SessionOptions options;
+    options.folder = folder_;
+    options.environment = environment;
+    options.environment.push_back("LOCPATH=" + locales_);
+    options.arguments = arguments;
+    options.errorsToPipe = true;
+    session_ = startProgram(options);
+  }
+
+  // Picks the picture in the chooser after a number that is not in the list, then ends with q.
+  void pickAfterAMistake(const std::string &ask, const std::string &noNumber) {
+    ASSERT_TRUE(waitForTerminal(session_, ask)) << session_.terminalText;
+    typeKeys(session_, "7\n");
+    ASSERT_TRUE(waitForTerminal(session_, noNumber)) << session_.terminalText;
+    typeKeys(session_, "1\n");
+    ASSERT_TRUE(waitForStdout(session_, kPrompt)) << session_.stdoutText;
+    typeKeys(session_, "q");
+    EXPECT_EQ(waitForExit(session_), 0);
+  }
+
+  std::string folder_, locales_;
+  ProgramSession session_;
+};
+
+TEST_F(Translation, TheChooserAndMessagesSpeakTheLocalesLanguage) {
+  if (!makeLocale("ja_JP.UTF-8", "UTF-8")) GTEST_SKIP() << "localedef cannot make ja_JP.UTF-8";
+
+  start({"LC_ALL=C"});
+  ASSERT_NO_FATAL_FAILURE(pickAfterAMistake("Number or path, *.bmp, *.* to list, Enter to cancel: ",
+                                            "there is no number 7 in the list"));
+  const std::string english = session_.stdoutText;
+  EXPECT_NE(session_.terminalText.find(onTerminal("\nOpen a file\n  in " + folder_ + "\n")),
+            std::string::npos);
+  EXPECT_EQ(session_.stderrText, "bmpspectrum: no windows: DISPLAY is not set\n");
+
+  start({"LC_ALL=ja_JP.UTF-8"});
+  ASSERT_NO_FATAL_FAILURE(pickAfterAMistake(
+      "番号かパスを入力 (*.bmp, *.* で一覧、Enter で取り消し): ", "一覧に 7 番はありません"));
+  EXPECT_NE(session_.terminalText.find(onTerminal("\nファイルを開く\n  場所: " + folder_ + "\n")),
+            std::string::npos);
+  EXPECT_EQ(session_.stderrText, "bmpspectrum: ウィンドウなし: DISPLAY が設定されていません\n");
+  // The console's transcript is the same in every language.
+  EXPECT_EQ(session_.stdoutText, english);
+
+  start({"LC_ALL=ja_JP.UTF-8"}, {"--help"});
+  EXPECT_EQ(waitForExit(session_), 0);
+  EXPECT_EQ(session_.stdoutText.rfind("使い方: bmpspectrum [オプション]... [画像]\n", 0), 0u)
+      << session_.stdoutText;
+  EXPECT_NE(session_.stdoutText.find("  q  終了\n"), std::string::npos);
+}
+
+TEST_F(Translation, ALegacyLocaleGetsTheTranslationInItsCharacterSet) {
+  if (!makeLocale("ja_JP.EUC-JP", "EUC-JP")) GTEST_SKIP() << "localedef cannot make ja_JP.EUC-JP";
+  start({"LC_ALL=ja_JP.EUC-JP"});
+  ASSERT_NO_FATAL_FAILURE(
+      pickAfterAMistake(converted("(*.bmp, *.* で一覧、Enter で取り消し): ", "EUC-JP"),
+                        converted("一覧に 7 番はありません", "EUC-JP")));
+  EXPECT_NE(session_.terminalText.find(converted("ファイルを開く", "EUC-JP")), std::string::npos);
+  EXPECT_EQ(session_.stderrText,
+            converted("bmpspectrum: ウィンドウなし: DISPLAY が設定されていません\n", "EUC-JP"));
+}
+
+}  // namespace
