@@ -43,8 +43,9 @@ bool usableState() {
   return true;
 }
 
-float greyLevel(const std::uint8_t *pixel) {
-  return static_cast<float>((pixel[0] + pixel[1] + pixel[2]) / 3.0);
+// The grey level of a picture pixel whose three bytes add up to sum.
+float greyOfByteSum(int sum) {
+  return static_cast<float>(sum / 3.0);
 }
 
 const std::uint8_t *sourceRow(int y, int h2) {
@@ -103,7 +104,7 @@ void preparePass(int logScale, int dcCut) {
   pass.pixels = spectrumView.pixels;
   pass.logScale = logScale;
   pass.dcCut = dcCut;
-  for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = static_cast<float>(sum / 3.0);
+  for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
   float twiddleRe[kPlaneCapacity];
   float twiddleIm[kPlaneCapacity];
@@ -132,6 +133,43 @@ void preparePass(int logScale, int dcCut) {
   pass.columnScale = exactReciprocal(pass.columnRoot);
 }
 
+// The grey picture: each spectrum pixel the truncated grey level of its picture pixel.
+void renderOriginal() {
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  std::uint8_t byteOfSum[766];
+  for (int sum = 0; sum < 766; ++sum) {
+    byteOfSum[sum] = static_cast<std::uint8_t>(static_cast<int>(greyOfByteSum(sum)));
+  }
+  for (int y = 0; y < h2; ++y) {
+    const std::uint8_t *from = sourceRow(y, h2);
+    std::uint8_t *to = spectrumView.pixels + static_cast<long>(y) * w2 * 3;
+    for (int x = 0; x < 3 * w2; x += 3) {
+      to[x] = to[x + 1] = to[x + 2] = byteOfSum[from[x] + from[x + 1] + from[x + 2]];
+    }
+  }
+}
+
+// The four-fold view: each grey value of the lowest quarter fills a 4 x 4 block; one row of
+// blocks is built once and copied to its four rows.
+void renderFourFold(int dcCut) {
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  const size_t rowBytes = static_cast<size_t>(w2) * 3;
+  std::uint8_t blocks[3 * kPlaneCapacity];
+  for (int y = 0; y < h2 / 4; ++y) {
+    for (int x = 0; x < w2 / 4; ++x) {
+      const std::uint8_t g =
+          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
+      std::memset(blocks + 12 * x, g, 12);
+    }
+    for (int dy = 0; dy < 4; ++dy) {
+      std::memcpy(spectrumView.pixels + (static_cast<size_t>(4 * y + dy)) * rowBytes, blocks,
+                  static_cast<size_t>(w2 / 4) * 12);
+    }
+  }
+}
+
 // The only writer of the spectrum pixels; painting holds the same lock while it copies them.
 void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOriginal, int dcCut,
                           int zoom4) {
@@ -139,15 +177,10 @@ void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOrigi
   const int h2 = spectrumView.header.biHeight;
   std::lock_guard<std::mutex> hold(spectrumPixelsLock);
   if (showOriginal) {
-    for (int y = 0; y < h2; ++y) {
-      const std::uint8_t *row = sourceRow(y, h2);
-      for (int x = 0; x < w2; ++x) {
-        setPixel(x, y, w2, static_cast<std::uint8_t>(static_cast<int>(greyLevel(row + 3 * x))));
-      }
-    }
-    return;
-  }
-  if (!zoom4) {
+    renderOriginal();
+  } else if (zoom4) {
+    renderFourFold(dcCut);
+  } else {
     if (pass.high == pass.low) {
       std::memset(spectrumView.pixels, 0, static_cast<size_t>(w2) * h2 * 3);
     } else {
@@ -157,16 +190,6 @@ void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOrigi
       });
     }
     if (dcCut) setPixel(0, 0, w2, 0);
-    return;
-  }
-  for (int y = 0; y < h2 / 4; ++y) {
-    for (int x = 0; x < w2 / 4; ++x) {
-      const std::uint8_t g =
-          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
-      for (int dy = 0; dy < 4; ++dy) {
-        for (int dx = 0; dx < 4; ++dx) setPixel(4 * x + dx, 4 * y + dy, w2, g);
-      }
-    }
   }
 }
 
