@@ -106,15 +106,13 @@ void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
   }
 }
 
-}  // namespace
-
-bool readBitmapStream(std::FILE *file, const char *path) {
-  unsigned char bytes[kInfoHeaderSize];
+// Reads and lists the file header; false after the message when it is cut short or not a BMP's.
+bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHeader) {
+  unsigned char bytes[kFileHeaderSize];
   if (std::fread(bytes, 1, kFileHeaderSize, file) != kFileHeaderSize) {
     consolePrintf(kReadError);
     return false;
   }
-  BitmapFileHeader fileHeader;
   fileHeader.bfType = little16(bytes + 0);
   fileHeader.bfSize = little32(bytes + 2);
   fileHeader.bfReserved1 = little16(bytes + 6);
@@ -125,32 +123,33 @@ bool readBitmapStream(std::FILE *file, const char *path) {
     return false;
   }
   listFileHeader(fileHeader);
+  return true;
+}
 
+// Reads and lists the information header; false after the message when it is cut short.
+bool readInfoHeader(std::FILE *file, BITMAPINFOHEADER &header) {
+  unsigned char bytes[kInfoHeaderSize];
   if (std::fread(bytes, 1, kInfoHeaderSize, file) != kInfoHeaderSize) {
     consolePrintf(kReadError);
     return false;
   }
-  BITMAPINFOHEADER &header = sourceView.header;
   header = decodeInfoHeader(bytes);
   listInfoHeader(header);
+  return true;
+}
 
-  if (header.biBitCount != 24) {
-    consolePrintf("本プログラムは24bitカラーのBMPファイルのみ扱えます\n");
-    return false;
-  }
-  if (header.biSize < kInfoHeaderSize) {
-    consolePrintf("この形式のBMPファイルは扱えません\n");
-    return false;
-  }
-  if (header.biCompression != 0) {
-    consolePrintf("圧縮されたBMPファイルは扱えません\n");
-    return false;
-  }
-  if (header.biWidth <= 0 || header.biHeight == 0) {
-    consolePrintf("画像の幅または高さが不正です\n");
-    return false;
-  }
+// The message that refuses a picture of this information header, or null when it is taken.
+const char *refusalOf(const BITMAPINFOHEADER &header) {
+  if (header.biBitCount != 24) return "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
+  if (header.biSize < kInfoHeaderSize) return "この形式のBMPファイルは扱えません\n";
+  if (header.biCompression != 0) return "圧縮されたBMPファイルは扱えません\n";
+  if (header.biWidth <= 0 || header.biHeight == 0) return "画像の幅または高さが不正です\n";
+  return nullptr;
+}
 
+// Reads the pixel rows the headers describe into sourceView, bottom-up; false after the message
+// when the file cannot hold them or memory runs short.
+bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOHEADER &header) {
   // Sizes in 64 bits: no product of header fields can overflow them.
   const std::uint64_t stride = dibRowBytes(static_cast<std::uint64_t>(header.biWidth));
   const bool topDown = header.biHeight < 0;
@@ -190,6 +189,20 @@ bool readBitmapStream(std::FILE *file, const char *path) {
   }
   sourceView.pixels = pixels;
   return true;
+}
+
+}  // namespace
+
+bool readBitmapStream(std::FILE *file, const char *path) {
+  BitmapFileHeader fileHeader;
+  if (!readFileHeader(file, path, fileHeader)) return false;
+  BITMAPINFOHEADER &header = sourceView.header;
+  if (!readInfoHeader(file, header)) return false;
+  if (const char *refusal = refusalOf(header)) {
+    consolePrintf("%s", refusal);
+    return false;
+  }
+  return readPixels(file, fileHeader, header);
 }
 
 bool readBitmapFile() {
