@@ -2,6 +2,7 @@
 // cancelling, and falling back when there is no display.
 #include "platform/linux/desktop_dialog.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -179,6 +181,55 @@ TEST_F(DesktopDialog, OffersBothFiltersWithTheBmpOneFirst) {
   EXPECT_EQ(offered.matchedByFirst, (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp"}));
   EXPECT_EQ(offered.matchedBySecond,
             (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "d.txt", "README", "x.bmp.txt"}));
+}
+
+// Cancels the dialog from inside its own loop once it is shown.
+gboolean cancelShownDialog(gpointer) {
+  bool found = false;
+  GList *windows = gtk_window_list_toplevels();
+  for (GList *item = windows; item; item = item->next) {
+    if (!GTK_IS_FILE_CHOOSER(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) {
+      continue;
+    }
+    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    found = true;
+  }
+  g_list_free(windows);
+  return found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+// As over ssh -X or under a bare window manager: no session bus, and no settings backend chosen
+// by the user. GLib's dconf backend would warn on the terminal.
+TEST_F(DesktopDialog, WithoutASessionBusNothingReachesTheTerminal) {
+  startServer();
+  if (HasFatalFailure()) return;
+  unsetenv("GSETTINGS_BACKEND");
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string runtime = testPath("runtime");
+  std::filesystem::create_directories(runtime);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+
+  const std::string log = testPath("stderr.txt");
+  std::fflush(stderr);
+  const int saved = dup(2);
+  const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  dup2(file, 2);
+  close(file);
+  g_timeout_add(1000, cancelShownDialog, nullptr);
+  DialogBuffers buffers;
+  const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+
+  EXPECT_EQ(result, DesktopDialogResult::cancelled);
+  std::ifstream written(log);
+  const std::string errors((std::istreambuf_iterator<char>(written)),
+                           std::istreambuf_iterator<char>());
+  EXPECT_EQ(errors.find("dconf"), std::string::npos) << errors;
+  ASSERT_NE(std::getenv("GSETTINGS_BACKEND"), nullptr);
+  EXPECT_STREQ(std::getenv("GSETTINGS_BACKEND"), "memory");
 }
 
 TEST(DesktopDialogWithoutDisplay, LeavesTheChoiceToTheTerminal) {
