@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "bitmap/bitmap_reader.h"
@@ -23,6 +24,21 @@ extern "C" void *__real_malloc(std::size_t size);
 extern "C" void *__wrap_malloc(std::size_t size) {
   if (size > largestMalloc) largestMalloc = size;
   return __real_malloc(size);
+}
+
+// C++ allocations go straight to the real malloc: where the C++ library is linked statically (the
+// Windows build), its operator new would pass the wrap too, and the test's own strings would
+// count as the reader's.
+void *operator new(std::size_t size) {
+  void *block = __real_malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void *block) noexcept {
+  std::free(block);
+}
+void operator delete(void *block, std::size_t) noexcept {
+  std::free(block);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "bitmap/bitmap_reader.h"
 #include "common/dib_view.h"
 #include "tests/scripted/scripted_platform.h"
+#include "tests/support/temp_folder.h"
 
 struct ReadResult {
   bool ok;
@@ -23,10 +24,13 @@ inline ReadResult readBytes(
   resetScriptedPlatform();
   std::free(sourceView.pixels);
   sourceView = DibView{};
-  std::string copy = bytes;
-  // fmemopen refuses an empty buffer; /dev/null is the empty file.
-  std::FILE *file =
-      copy.empty() ? std::fopen("/dev/null", "rb") : fmemopen(copy.data(), copy.size(), "rb");
+  // A real file in the test process's own folder, so that the reader meets what it meets on disk.
+  const std::string name = testPath("read_bytes.bmp");
+  std::FILE *out = std::fopen(name.c_str(), "wb");
+  if (out == nullptr) return {false, "(the bytes could not be written to a file)"};
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (std::fclose(out) != 0 || !written) return {false, "(the bytes could not be written)"};
+  std::FILE *file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return {false, "(the bytes could not be opened as a file)"};
   const bool ok = read(file, path);
   std::fclose(file);
