@@ -262,6 +262,17 @@ class WindowsBuildUnderWine : public ::testing::Test {
     ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog appeared";
   }
 
+  // The open dialog, found by its title, is cancelled with Escape.
+  void cancelDialog() {
+    const std::string script =
+        "export DISPLAY=" + server.name +
+        "; id=$(timeout 30 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)"
+        " && sleep 0.5 && xdotool windowfocus --sync \"$id\" && xdotool key Escape";
+    const pid_t typist = runBeside(script);
+    ASSERT_GT(typist, 0);
+    ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog appeared";
+  }
+
   TopWindow windowTitled(const std::string &title) {
     for (const TopWindow &window : topWindows(*probe)) {
       if (window.viewable && window.netWmName == title) return window;
@@ -360,6 +371,14 @@ class WindowsBuildUnderWine : public ::testing::Test {
   pid_t pid = -1;
   int status = -1;
 };
+
+TEST_F(WindowsBuildUnderWine, CancellingTheDialogEndsWithNothingPrinted) {
+  ASSERT_NO_FATAL_FAILURE(startExe());
+  ASSERT_NO_FATAL_FAILURE(cancelDialog());
+  ASSERT_TRUE(waitWhileRunning([&] { return status != -1; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(output(), "");
+}
 
 void copySample(const char *name, const std::filesystem::path &folder) {
   std::filesystem::copy_file(std::filesystem::path(BMPSPECTRUM_SOURCE_DIR) / "samples" / name,
