@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,7 +32,29 @@ void ProbeCloser::operator()(Probe *probe) const {
   delete probe;
 }
 
+namespace {
+
+// A program's path as the shell finds it, worked out before a fork: between fork and exec the
+// child of a threaded test may only make async-signal-safe calls.
+std::string pathOf(const char *program) {
+  const char *variable = std::getenv("PATH");
+  const std::string folders = variable != nullptr ? variable : "/usr/bin:/bin";
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+    const std::string candidate = folder + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+}  // namespace
+
 bool startXvfb(XvfbServer &server, int depth, bool sharedMemory) {
+  const std::string xvfb = pathOf("Xvfb");
+  if (xvfb.empty()) return false;
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return false;
   const std::string fd = std::to_string(pipeFds[1]);
@@ -40,16 +63,22 @@ bool startXvfb(XvfbServer &server, int depth, bool sharedMemory) {
                              "-screen",   "0",          screen.c_str(),
                              "-nolisten", "tcp",        sharedMemory ? nullptr : "-extension",
                              "MIT-SHM",   nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int failed =
-      posix_spawnp(&server.pid, "Xvfb", &actions, nullptr, const_cast<char **>(arguments), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t test = getpid();
+  server.pid = fork();
+  if (server.pid == 0) {
+    // The server ends with the test process however that ends (its watchdog, a kill), so that
+    // no server outlives its test.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != test) _exit(127);
+    close(pipeFds[0]);
+    const int nothing = open("/dev/null", O_WRONLY);
+    dup2(nothing, 1);
+    dup2(nothing, 2);
+    execv(xvfb.c_str(), const_cast<char **>(arguments));
+    _exit(127);
+  }
   close(pipeFds[1]);
-  if (failed) {
+  if (server.pid < 0) {
     close(pipeFds[0]);
     server.pid = -1;
     return false;
