@@ -61,6 +61,12 @@ TEST_F(TerminalManners, AnUnfinishedLineIsEndedOnlyOnATerminal) {
     std::string &shown = c.outputToTerminal ? session_.terminalText : session_.stdoutText;
     if (c.keys) {
       ASSERT_TRUE(pumpUntil(session_, [&] { return shown.find(prompt) != std::string::npos; }));
+      // The prompt is out just before the key read switches the terminal: a key typed earlier
+      // would be echoed onto what the terminal shows.
+      ASSERT_TRUE(pumpUntil(session_, [&] {
+        termios now{};
+        return tcgetattr(session_.slave, &now) == 0 && (now.c_lflag & ICANON) == 0;
+      }));
       typeKeys(session_, c.keys);
     }
     EXPECT_EQ(waitForExit(session_), c.status);
