@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/dib_row.h"
+#include "common/output_file.h"
 
 namespace {
 
@@ -46,11 +47,5 @@ bool writeBitmapFile(const char *path, int width, int height, const std::uint8_t
   std::FILE *file = std::fopen(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  int error = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (written && closed) return true;
-  if (written) error = errno;
-  std::remove(path);
-  errno = error;
-  return false;
+  return finishOutputFile(file, path, written, errno);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/format_text.h"
 #include "platform/linux/terminal_text.h"
 
 namespace {
@@ -55,18 +56,6 @@ namespace {
 // The last byte written to standard output; -1 before the first.
 int lastOutputByte = -1;
 
-std::string formatted(const char *format, va_list arguments) {
-  va_list copy;
-  va_copy(copy, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, arguments);
-  text.pop_back();
-  return text;
-}
-
 void writeOutput(const std::string &text) {
   if (text.empty()) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -74,17 +63,19 @@ void writeOutput(const std::string &text) {
   lastOutputByte = static_cast<unsigned char>(text.back());
 }
 
-}  // namespace
-
 // The format is converted before formatting: Shift_JIS and EUC-JP never produce a '%' byte
 // inside a character, and the arguments (the path among them) are already the locale's bytes.
+std::string terminalFormatted(const char *format, va_list arguments) {
+  return formatTextV(toTerminalText(format).c_str(), arguments);
+}
+
+}  // namespace
+
 void consolePrintf(const char *format, ...) {
-  const std::string converted = toTerminalText(format);
   va_list arguments;
   va_start(arguments, format);
-  const std::string text = formatted(converted.c_str(), arguments);
+  writeOutput(terminalFormatted(format, arguments));
   va_end(arguments);
-  writeOutput(text);
 }
 
 void consolePuts(const char *line) {
@@ -92,10 +83,9 @@ void consolePuts(const char *line) {
 }
 
 void consoleErrorf(const char *format, ...) {
-  const std::string converted = toTerminalText(format);
   va_list arguments;
   va_start(arguments, format);
-  const std::string text = formatted(converted.c_str(), arguments);
+  const std::string text = terminalFormatted(format, arguments);
   va_end(arguments);
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);

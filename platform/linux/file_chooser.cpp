@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "file_dialog.h"
+#include "platform/format_text.h"
 #include "platform/linux/desktop_dialog.h"
 #include "platform/linux/dialog_filters.h"
 #include "platform/linux/terminal_text.h"
@@ -81,22 +82,6 @@ void writeAll(int terminal, const std::string &bytes) {
 // The chooser's own texts are UTF-8 and are converted to the terminal's character set.
 void say(int terminal, const std::string &utf8) {
   writeAll(terminal, toTerminalText(utf8.c_str()));
-}
-
-// A message of the chooser, formatted like printf.
-std::string formatted(const char *format, ...) __attribute__((format(printf, 1, 2)));
-std::string formatted(const char *format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  va_list copy;
-  va_copy(copy, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, arguments);
-  va_end(arguments);
-  text.pop_back();
-  return text;
 }
 
 // Decodes one UTF-8 character at text[at]; its length, or 0 when the bytes are not one.
@@ -208,14 +193,14 @@ void showListing(Chooser &chooser) {
   const std::string where = shownName(chooser.folder.string(), &width);
   std::string header = "\n";
   header += translate("Open a file");
-  header += "\n  " + formatted(translate("in %s"), where.c_str()) + "\n";
+  header += "\n  " + formatText(translate("in %s"), where.c_str()) + "\n";
   for (size_t i = 0; i < chooser.filters.size(); ++i) {
     header += (i == chooser.filter ? "  [x] " : "  [ ] ") + chooser.filters[i].name + "\n";
   }
   size_t headerLines = 3 + chooser.filters.size();
   if (!chooser.folderError.empty()) {
     header += "  ";
-    header += formatted(translate("(cannot read this folder: %s)"), chooser.folderError.c_str());
+    header += formatText(translate("(cannot read this folder: %s)"), chooser.folderError.c_str());
     header += "\n";
     ++headerLines;
   }
@@ -232,8 +217,8 @@ void showListing(Chooser &chooser) {
   if (chooser.pageCount > 1) {
     say(chooser.terminal,
         "  " +
-            formatted(translate("page %d of %d: > next page, < previous page"),
-                      static_cast<int>(chooser.page + 1), static_cast<int>(chooser.pageCount)) +
+            formatText(translate("page %d of %d: > next page, < previous page"),
+                       static_cast<int>(chooser.page + 1), static_cast<int>(chooser.pageCount)) +
             "\n");
   }
 }
@@ -294,7 +279,7 @@ Answer takePath(Chooser &chooser, const std::string &answer, size_t maxLength, s
   const std::string shown = shownName(path, &width);
   struct stat status;
   if (stat(path.c_str(), &status) != 0) {
-    say(chooser.terminal, formatted(translate("no such file: %s"), shown.c_str()) + "\n");
+    say(chooser.terminal, formatText(translate("no such file: %s"), shown.c_str()) + "\n");
     return Answer::refused;
   }
   if (S_ISDIR(status.st_mode) && namesAFolder(answer)) {
@@ -306,13 +291,13 @@ Answer takePath(Chooser &chooser, const std::string &answer, size_t maxLength, s
         S_ISDIR(status.st_mode)
             ? translate("not a regular file: %s (a folder: end it with / to open it)")
             : translate("not a regular file: %s");
-    say(chooser.terminal, formatted(format, shown.c_str()) + "\n");
+    say(chooser.terminal, formatText(format, shown.c_str()) + "\n");
     return Answer::refused;
   }
   if (path.size() > maxLength) {
-    say(chooser.terminal,
-        formatted(translate("the full path is longer than %d bytes"), static_cast<int>(maxLength)) +
-            "\n");
+    say(chooser.terminal, formatText(translate("the full path is longer than %d bytes"),
+                                     static_cast<int>(maxLength)) +
+                              "\n");
     return Answer::refused;
   }
   return Answer::chosen;
@@ -324,7 +309,7 @@ Answer takeNumber(Chooser &chooser, const std::string &answer, size_t maxLength,
   const size_t number = answer.size() < 10 ? std::stoul(answer) : 0;
   if (number < 1 || number > chooser.entries.size()) {
     say(chooser.terminal,
-        formatted(translate("there is no number %s in the list"), answer.c_str()) + "\n");
+        formatText(translate("there is no number %s in the list"), answer.c_str()) + "\n");
     return Answer::refused;
   }
   const ChooserEntry &entry = chooser.entries[number - 1];
@@ -386,8 +371,8 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
   for (const DialogFilter &filter : chooser.filters) {
     patterns += (patterns.empty() ? "" : ", ") + filter.patterns;
   }
-  const std::string prompt = formatted(translate("Number or path, %s to list, Enter to cancel: "),
-                                       patterns.empty() ? "*.*" : patterns.c_str());
+  const std::string prompt = formatText(translate("Number or path, %s to list, Enter to cancel: "),
+                                        patterns.empty() ? "*.*" : patterns.c_str());
 
   Answer last = Answer::entered;
   std::string answer, path;

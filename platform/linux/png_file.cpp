@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common/output_file.h"
+
 bool writePngFile(const char *path, int width, int height, const std::uint8_t *pixels) {
   std::FILE *file = std::fopen(path, "wb");
   if (file == nullptr) return false;
@@ -19,12 +21,7 @@ bool writePngFile(const char *path, int width, int height, const std::uint8_t *p
   const bool written =
       png_image_write_to_stdio(&image, file, 0, pixels, -3 * width, nullptr) != 0 &&
       std::fflush(file) == 0;
-  int error = errno != 0 ? errno : EIO;
+  const int error = errno != 0 ? errno : EIO;
   png_image_free(&image);
-  const bool closed = std::fclose(file) == 0;
-  if (written && closed) return true;
-  if (written) error = errno;
-  std::remove(path);
-  errno = error;
-  return false;
+  return finishOutputFile(file, path, written, error);
 }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/format_text.h"
 #include "platform/windows/console_text.h"
 #include "win32.h"
 
@@ -13,6 +14,18 @@ namespace {
 
 // The last byte written to standard output; -1 before the first.
 int lastOutputByte = -1;
+
+// Hands the whole text to write, which may take only part of it per call; stops on a failure.
+template <typename Text, typename Write>
+void writeWhole(const Text &text, Write write) {
+  for (size_t done = 0; done < text.size();) {
+    DWORD wrote = 0;
+    if (!write(text.data() + done, static_cast<DWORD>(text.size() - done), &wrote) || wrote == 0) {
+      return;
+    }
+    done += wrote;
+  }
+}
 
 // Each text reaches its destination (standard output or standard error) whole and at once: no
 // buffer lies in between.
@@ -26,43 +39,15 @@ void writeText(const std::string &utf8, DWORD destination = STD_OUTPUT_HANDLE) {
   DWORD mode;
   if (GetConsoleMode(output, &mode)) {
     const std::wstring wide = toConsoleText(utf8);
-    for (size_t done = 0; done < wide.size();) {
-      DWORD wrote = 0;
-      if (!WriteConsoleW(output, wide.data() + done, static_cast<DWORD>(wide.size() - done), &wrote,
-                         nullptr) ||
-          wrote == 0) {
-        return;
-      }
-      done += wrote;
-    }
+    writeWhole(wide, [&](const wchar_t *from, DWORD count, DWORD *wrote) {
+      return WriteConsoleW(output, from, count, wrote, nullptr);
+    });
     return;
   }
   const std::string bytes = toRedirectedText(utf8, redirectedCodePage(GetConsoleOutputCP()));
-  for (size_t done = 0; done < bytes.size();) {
-    DWORD wrote = 0;
-    if (!WriteFile(output, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
-                   nullptr) ||
-        wrote == 0) {
-      return;
-    }
-    done += wrote;
-  }
-}
-
-}  // namespace
-
-namespace {
-
-std::string formatted(const char *format, va_list arguments) {
-  va_list copy;
-  va_copy(copy, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, arguments);
-  text.pop_back();
-  return text;
+  writeWhole(bytes, [&](const char *from, DWORD count, DWORD *wrote) {
+    return WriteFile(output, from, count, wrote, nullptr);
+  });
 }
 
 }  // namespace
@@ -70,14 +55,14 @@ std::string formatted(const char *format, va_list arguments) {
 void consolePrintf(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  writeText(formatted(format, arguments));
+  writeText(formatTextV(format, arguments));
   va_end(arguments);
 }
 
 void consoleErrorf(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  writeText(formatted(format, arguments), STD_ERROR_HANDLE);
+  writeText(formatTextV(format, arguments), STD_ERROR_HANDLE);
   va_end(arguments);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/console.h"
+#include "platform/format_text.h"
 #include "tests/scripted/scripted_platform.h"
 
 std::string scriptedOutput;
@@ -18,15 +19,8 @@ void resetScriptedPlatform() {
 void consolePrintf(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  va_list copy;
-  va_copy(copy, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, arguments);
+  scriptedOutput += formatTextV(format, arguments);
   va_end(arguments);
-  text.pop_back();
-  scriptedOutput += text;
 }
 
 void consolePuts(const char *line) {
