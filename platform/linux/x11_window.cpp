@@ -6,6 +6,8 @@
 #include <X11/extensions/XShm.h>
 #include <errno.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -493,7 +495,15 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
   }
   {
     std::lock_guard<std::mutex> guard(queue.lock);
-    if (queue.loopThread == std::thread::id()) queue.loopThread = std::this_thread::get_id();
+    if (queue.loopThread == std::thread::id()) {
+      queue.loopThread = std::this_thread::get_id();
+      // A server that vanishes turns this thread's next write into SIGPIPE, which would end the
+      // whole program; blocked, it is a failed write that Xlib reports as a lost connection.
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    }
     if (!onLoopThread()) return nullptr;
   }
   // X sizes are 16-bit and positions signed 16-bit; a window beyond that cannot show its image.
@@ -733,13 +743,25 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   return static_cast<int>(drawn);
 }
 
+namespace {
+
+// Whether a request for a window goes into the loop's queue: yes from another thread, with the
+// lock still held. No from the loop's own thread, which handles it at once on record (the live
+// window, null when it is gone), the lock released; no too while no loop runs (record null).
+bool mustQueue(HWND window, std::unique_lock<std::mutex> &lock, WindowRecord *&record) {
+  if (!window || queue.loopEnded || queue.loopThread == std::thread::id()) return false;
+  if (!onLoopThread()) return true;
+  lock.unlock();
+  record = liveWindow(window);
+  return false;
+}
+
+}  // namespace
+
 BOOL InvalidateRect(HWND window, const RECT *, BOOL) {
-  if (!window) return 0;
   std::unique_lock<std::mutex> lock(queue.lock);
-  if (queue.loopEnded || queue.loopThread == std::thread::id()) return 0;
-  if (onLoopThread()) {
-    lock.unlock();
-    WindowRecord *record = liveWindow(window);
+  WindowRecord *record = nullptr;
+  if (!mustQueue(window, lock, record)) {
     if (record) record->invalid = true;
     return record != nullptr;
   }
@@ -749,12 +771,9 @@ BOOL InvalidateRect(HWND window, const RECT *, BOOL) {
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!window) return 0;
   std::unique_lock<std::mutex> lock(queue.lock);
-  if (queue.loopEnded || queue.loopThread == std::thread::id()) return 0;
-  if (onLoopThread()) {
-    lock.unlock();
-    WindowRecord *record = liveWindow(window);
+  WindowRecord *record = nullptr;
+  if (!mustQueue(window, lock, record)) {
     return record ? record->procedure(window, message, wParam, lParam) : 0;
   }
   auto sent = std::make_shared<SentMessage>();
