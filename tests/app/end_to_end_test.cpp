@@ -1,7 +1,6 @@
 // The whole program through a pseudo-terminal: the chooser, the keys, the exact standard output,
 // the exit status, and the terminal's settings afterwards.
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -10,6 +9,7 @@
 
 #include "common/dib_row.h"
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/converted_text.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
 #include "tests/support/temp_folder.h"
@@ -176,17 +176,6 @@ TEST_F(EndToEnd, ARefusedFileEndsWithItsMessageAndStatusOne) {
                                      "/notes.txt はDIBフォーマットではありません");
 }
 
-std::string toEucJp(const std::string &utf8) {
-  iconv_t converter = iconv_open("EUC-JP", "UTF-8");
-  std::string in = utf8, out(utf8.size() * 2, '\0');
-  char *inPointer = in.data(), *outPointer = out.data();
-  size_t inLeft = in.size(), outLeft = out.size();
-  iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
-  iconv_close(converter);
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 TEST_F(EndToEnd, WritesInTheCharacterSetOfALegacyLocale) {
   const std::string locales = folder_ + "/locales";
   mkdir(locales.c_str(), 0755);
@@ -197,11 +186,12 @@ TEST_F(EndToEnd, WritesInTheCharacterSetOfALegacyLocale) {
   options.environment = {"LOCPATH=" + locales, "LC_ALL=ja_JP.EUC-JP"};
   start(options);
   // The chooser asks in Japanese here.
-  ASSERT_TRUE(waitForTerminal(session_, toEucJp("Enter で取り消し): ")));
+  ASSERT_TRUE(waitForTerminal(session_, converted("Enter で取り消し): ", "EUC-JP")));
   typeKeys(session_, "notes.txt\n");
   EXPECT_EQ(waitForExit(session_), 1);
   EXPECT_EQ(session_.stdoutText, "file name [" + folder_ + "/notes.txt]\n" + folder_ +
-                                     "/notes.txt " + toEucJp("はDIBフォーマットではありません"));
+                                     "/notes.txt " +
+                                     converted("はDIBフォーマットではありません", "EUC-JP"));
 }
 
 TEST_F(EndToEnd, KeysComeFromTheTerminalNotStandardInput) {

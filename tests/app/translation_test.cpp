@@ -2,7 +2,6 @@
 // Japanese from the catalog in a Japanese one, in that locale's character set; the seed's
 // console texts stay as they are.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,22 +9,12 @@
 #include <vector>
 
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/converted_text.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-std::string converted(const std::string &utf8, const char *codeset) {
-  iconv_t converter = iconv_open(codeset, "UTF-8");
-  std::string in = utf8, out(utf8.size() * 2 + 16, '\0');
-  char *inPointer = in.data(), *outPointer = out.data();
-  size_t inLeft = in.size(), outLeft = out.size();
-  iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
-  iconv_close(converter);
-  out.resize(out.size() - outLeft);
-  return out;
-}
 
 // The text as the terminal shows it: each line end as carriage return and line feed.
 std::string onTerminal(const std::string &text) {

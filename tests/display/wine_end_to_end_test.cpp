@@ -114,19 +114,6 @@ Expected expectedBuffers(const std::filesystem::path &file) {
   return expected;
 }
 
-// Pixel values of a bottom-up 24-bit image with the given row length, top row first.
-std::vector<std::uint32_t> shown(Probe &probe, const std::uint8_t *pixels, int width, int height,
-                                 size_t stride) {
-  std::vector<std::uint32_t> values;
-  for (int top = 0; top < height; ++top) {
-    const std::uint8_t *row = pixels + stride * static_cast<size_t>(height - 1 - top);
-    for (int x = 0; x < width; ++x) {
-      values.push_back(pixelOf(probe, row[3 * x + 2], row[3 * x + 1], row[3 * x]));
-    }
-  }
-  return values;
-}
-
 // The Linux build's transcript for the same file and keys, its chooser answered on the terminal.
 std::string linuxTranscript(const std::filesystem::path &folder, const std::string &name) {
   SessionOptions options;
@@ -326,7 +313,7 @@ class WindowsBuildUnderWine : public ::testing::Test {
 
     const size_t stride = static_cast<size_t>(dibRowBytes(expected.width));
     const std::vector<std::uint32_t> pictureShown =
-        shown(*probe, expected.picture.data(), expected.width, expected.height, stride);
+        imagePixels(*probe, expected.picture.data(), expected.width, expected.height, stride);
     EXPECT_TRUE(waitWhileRunning([&] {
       return readPixels(*probe, picture.id, expected.width, expected.height) == pictureShown;
     })) << "the picture window does not show the picture";
@@ -334,8 +321,8 @@ class WindowsBuildUnderWine : public ::testing::Test {
     size_t spectrumIndex = 0;
     auto spectrumShown = [&] {
       const std::vector<std::uint32_t> want =
-          shown(*probe, expected.spectra[spectrumIndex].data(), expected.w2, expected.h2,
-                3 * static_cast<size_t>(expected.w2));
+          imagePixels(*probe, expected.spectra[spectrumIndex].data(), expected.w2, expected.h2,
+                      3 * static_cast<size_t>(expected.w2));
       return waitWhileRunning(
           [&] { return readPixels(*probe, spectrum.id, expected.w2, expected.h2) == want; });
     };

@@ -30,19 +30,6 @@ std::uint32_t pictureColour(int x, int row) {
          static_cast<std::uint32_t>((row * 50 + x * 3) & 0xFF) << 16;
 }
 
-// Pixel values of a bottom-up 24-bit image with the given row length, top row first.
-std::vector<std::uint32_t> shown(Probe &probe, const std::uint8_t *pixels, int width, int height,
-                                 size_t stride) {
-  std::vector<std::uint32_t> values;
-  for (int top = 0; top < height; ++top) {
-    const std::uint8_t *row = pixels + stride * static_cast<size_t>(height - 1 - top);
-    for (int x = 0; x < width; ++x) {
-      values.push_back(pixelOf(probe, row[3 * x + 2], row[3 * x + 1], row[3 * x]));
-    }
-  }
-  return values;
-}
-
 // The spectrum buffers the engine gives for the file, first with every switch off and then
 // after the key `2`, computed here the way the program sets them up.
 std::vector<std::vector<std::uint8_t>> expectedSpectra(const std::string &file) {
@@ -136,7 +123,7 @@ class ProgramUnderX : public ::testing::Test {
   bool pictureShown() {
     const auto *filePixels = reinterpret_cast<const std::uint8_t *>(picture.data() + 54);
     return readPixels(*probe, pictureWindow.id, kWidth, kHeight) ==
-           shown(*probe, filePixels, kWidth, kHeight, dibRowBytes(kWidth));
+           imagePixels(*probe, filePixels, kWidth, kHeight, dibRowBytes(kWidth));
   }
 
   // A mode key takes the console loop round once more: a mode line and the prompt again.
@@ -161,7 +148,7 @@ TEST_F(ProgramUnderX, ShowsBothWindowsRepaintsOnAModeKeyAndEndsOnQ) {
   EXPECT_TRUE(waitFor([&] { return pictureShown(); }));
   for (int key = 0; key < 2; ++key) {
     if (key == 1) pressAndSeeThePrompt("2", 2);
-    const auto expected = shown(*probe, spectra[key].data(), 4, 4, 12);
+    const auto expected = imagePixels(*probe, spectra[key].data(), 4, 4, 12);
     EXPECT_TRUE(waitFor([&] { return readPixels(*probe, spectrumWindow.id, 4, 4) == expected; }))
         << "after " << (key == 0 ? "the start" : "the key 2");
   }

@@ -340,3 +340,16 @@ std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
             " | grep -qx \"$id\" || exit 0; done; xdotool key Escape; exit 1";
   return script;
 }
+
+// Pixel values of a bottom-up 24-bit image with the given row length, top row first.
+std::vector<std::uint32_t> imagePixels(Probe &probe, const std::uint8_t *pixels, int width,
+                                       int height, size_t stride) {
+  std::vector<std::uint32_t> values;
+  for (int top = 0; top < height; ++top) {
+    const std::uint8_t *row = pixels + stride * static_cast<size_t>(height - 1 - top);
+    for (int x = 0; x < width; ++x) {
+      values.push_back(pixelOf(probe, row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+    }
+  }
+  return values;
+}

@@ -59,6 +59,10 @@ void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height);
 void sendDeleteWindow(Probe &probe, unsigned long id);
 // A pixel value of the server's default visual, from 8-bit colour components.
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue);
+// Pixel values of a bottom-up 24-bit image with the given row length, top row first: what a
+// window showing it reads back as.
+std::vector<std::uint32_t> imagePixels(Probe &probe, const std::uint8_t *pixels, int width,
+                                       int height, size_t stride);
 
 // Ends the test process once the limit has passed: a hung X call must fail its test, not stall
 // the whole run.
