@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ bool gtkStarted() {
     // The program's number formats need LC_NUMERIC "C"; GTK must not set the locale itself.
     gtk_disable_setlocale();
     chooseSettingsBackend();
+    // GTK's X11 backend sets up OpenGL when it opens the display, which maps Mesa's renderer and
+    // LLVM (tens of MB) for a dialog that draws nothing with GL; the user's own choice stands.
+    setenv("GDK_GL", "disable", 0);
     const bool opened = gtk_init_check(nullptr, nullptr);
     std::setlocale(LC_NUMERIC, "C");
     return opened;

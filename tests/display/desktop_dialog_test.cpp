@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -196,6 +197,66 @@ gboolean cancelShownDialog(gpointer) {
   }
   g_list_free(windows);
   return found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+// The OpenGL libraries mapped into this process: GL's dispatch, Mesa's renderers and the LLVM
+// they use.
+std::vector<std::string> mappedGlLibraries() {
+  std::vector<std::string> found;
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    const size_t slash = line.rfind('/');
+    if (slash == std::string::npos) continue;
+    const std::string name = line.substr(slash + 1);
+    const bool gl = name.starts_with("libGL") || name.starts_with("libEGL") ||
+                    name.starts_with("libLLVM") || name.find("_dri.so") != std::string::npos;
+    if (gl && std::find(found.begin(), found.end(), name) == found.end()) found.push_back(name);
+  }
+  return found;
+}
+
+// What is mapped while the dialog is on screen, read from inside its own loop; then cancels it.
+gboolean noteGlAndCancel(gpointer data) {
+  auto *mapped = static_cast<std::vector<std::string> *>(data);
+  bool found = false;
+  GList *windows = gtk_window_list_toplevels();
+  for (GList *item = windows; item; item = item->next) {
+    if (!GTK_IS_FILE_CHOOSER(item->data) || !gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+      continue;
+    }
+    *mapped = mappedGlLibraries();
+    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    found = true;
+  }
+  g_list_free(windows);
+  return found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+// The dialog draws nothing with OpenGL: GTK is kept from setting it up, which would map Mesa's
+// renderer and LLVM; a GDK_GL the user has set is left as it is.
+TEST_F(DesktopDialog, OpensWithoutOpenGl) {
+  startServer();
+  if (HasFatalFailure()) return;
+  unsetenv("GDK_GL");
+  std::vector<std::string> mapped{"(the dialog was never shown)"};
+  g_timeout_add(200, noteGlAndCancel, &mapped);
+  DialogBuffers buffers;
+  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  EXPECT_EQ(mapped, std::vector<std::string>{});
+  ASSERT_NE(std::getenv("GDK_GL"), nullptr);
+  EXPECT_STREQ(std::getenv("GDK_GL"), "disable");
+}
+
+TEST_F(DesktopDialog, KeepsTheUsersOpenGlSetting) {
+  startServer();
+  if (HasFatalFailure()) return;
+  setenv("GDK_GL", "software-draw", 1);
+  g_timeout_add(200, cancelShownDialog, nullptr);
+  DialogBuffers buffers;
+  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  ASSERT_NE(std::getenv("GDK_GL"), nullptr);
+  EXPECT_STREQ(std::getenv("GDK_GL"), "software-draw");
 }
 
 // As over ssh -X or under a bare window manager: no session bus, and no settings backend chosen
