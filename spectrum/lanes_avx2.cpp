@@ -10,7 +10,7 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #pragma GCC push_options
-#pragma GCC target("avx2,avx,sse4.2")
+#pragma GCC target("avx2,fma,avx,sse4.2")
 #define LANES 4
 #define KERNEL_NAMESPACE avx2
 #define NativeDoubles __m256d
@@ -18,13 +18,15 @@
 // One conversion instruction each way, where the compiler would otherwise split the register.
 #define nativeWiden(v) _mm256_cvtps_pd(v)
 #define nativeNarrow(v) _mm256_cvtpd_ps(v)
+#define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
+#define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 
 namespace {
 bool runsAvx2() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 }  // namespace
 

@@ -19,6 +19,8 @@
 // One conversion instruction each way, where the compiler would otherwise split the register.
 #define nativeWiden(v) _mm512_maskz_cvtps_pd(0xff, v)
 #define nativeNarrow(v) _mm512_maskz_cvtpd_ps(0xff, v)
+#define nativeAnyLane(mask) (_mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0)
+#define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 

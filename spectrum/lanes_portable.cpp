@@ -14,6 +14,9 @@
 #define nativeSqrt(v) std::sqrt(v)
 #define nativeWiden(v) __builtin_convertvector(v, Doubles)
 #define nativeNarrow(v) __builtin_convertvector(v, Floats)
+#define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
+// Unfused: the same sum, without needing a fused instruction.
+#define nativeMulAdd(a, b, c) ((a) * (b) + (c))
 #include "spectrum/lanes_body.inc"
 
 namespace {
