@@ -39,11 +39,6 @@ struct PaintContext {
   WindowRecord *window;
 };
 
-// Releases an image, and the shared memory segment behind it if it has one.
-struct ImageDeleter {
-  void operator()(XImage *image) const;
-};
-
 struct WindowRecord {
   Window id = 0;
   WNDPROC procedure = nullptr;
@@ -53,12 +48,13 @@ struct WindowRecord {
   int height = 0;
   bool alive = true;
   bool invalid = true;  // a shown window starts out needing a paint
-  std::unique_ptr<XImage, ImageDeleter> image;
-  // The shared memory behind the image when the server reads it from there (the image's obdata
-  // points here), and whether a put from it may still be under way.
-  XShmSegmentInfo segment{};
-  bool putPending = false;
-  // The part of the image that SetDIBitsToDevice changed, sent to the server by EndPaint.
+  // The window's contents, kept by the server: paints go here, and EndPaint and uncovering copy
+  // from here to the window. None until the first paint, or when the server refused one (paints
+  // then go straight to the window); painted once a paint has put pixels into it.
+  Pixmap pixmap = 0;
+  bool pixmapRefused = false;
+  bool painted = false;
+  // The part of the pixmap that SetDIBitsToDevice changed, copied to the window by EndPaint.
   int dirtyLeft = 0, dirtyTop = 0, dirtyRight = 0, dirtyBottom = 0;
   PaintContext paint{this};
 };
@@ -85,6 +81,20 @@ struct Request {
   std::shared_ptr<SentMessage> sent;  // null for a repaint request
 };
 
+// Where DIB rows are turned into the server's pixel format on their way to a pixmap: a few rows at
+// a time, in two halves that alternate, so that one is converted while the server reads the
+// other. Each half holds at least one row of the widest window X allows, at 32 bits a pixel.
+constexpr size_t kStripBytes = 128 * 1024;
+static_assert(kStripBytes >= 4 * 32767);
+struct Strip {
+  char *memory = nullptr;  // both halves
+  // The memory is this segment, attached by the server, when shared is set (MIT-SHM).
+  XShmSegmentInfo segment{};
+  bool shared = false;
+  std::array<bool, 2> putPending{};  // whether a put from that half may still be under way
+  int next = 0;                      // the half to fill next
+};
+
 // The connection to the X server: opened by RegisterClassExA, then used only by the display
 // thread, apart from the wake-up descriptor and the two flags the error handlers write.
 struct Connection {
@@ -98,6 +108,7 @@ struct Connection {
   int wakeFd = -1;  // other threads write it to wake the message loop
   // Whether images go through shared memory (MIT-SHM): only a server on this machine can.
   bool sharedImages = false;
+  Strip strip;
   // Written by the error handlers, which run on whichever thread made the failing call.
   std::atomic<bool> lost{false};
   std::atomic<int> lastErrorCode{0};
@@ -258,11 +269,18 @@ void setTitleAndHints(Window id, const char *title, int width, int height, bool 
   XSetWMProtocols(connection.display, id, &connection.wmDeleteWindow, 1);
 }
 
+// The server's copy of the window's contents goes with the window.
+void freePixmap(WindowRecord *record) {
+  if (record->pixmap && !lost()) XFreePixmap(connection.display, record->pixmap);
+  record->pixmap = 0;
+  record->painted = false;
+}
+
 void destroyWindow(WindowRecord *record) {
   record->procedure(record, WM_DESTROY, 0, 0);
   record->alive = false;
   record->invalid = false;
-  record->image.reset();
+  freePixmap(record);
   if (lost()) return;
   XDestroyWindow(connection.display, record->id);
   // The caller of a sent WM_CLOSE resumes only once the server has destroyed the window.
@@ -303,8 +321,22 @@ void handleRequests() {
   }
 }
 
+// The strip's memory; the server's side of a shared one only while the server is there.
+void releaseStrip() {
+  Strip &strip = connection.strip;
+  if (!strip.memory) return;
+  if (strip.shared) {
+    if (!lost()) XShmDetach(connection.display, &strip.segment);
+    shmdt(strip.segment.shmaddr);
+  } else {
+    std::free(strip.memory);
+  }
+  strip = Strip{};
+}
+
 // The loop is over for good: release every waiting sender and refuse later requests.
 void endLoop() {
+  releaseStrip();
   std::lock_guard<std::mutex> guard(queue.lock);
   queue.loopEnded = true;
   for (const Request &request : queue.pending) {
@@ -315,8 +347,16 @@ void endLoop() {
 }
 
 // Each handler notes what the event means for the window; true when it became a message.
-bool onExpose(WindowRecord *record, const XEvent &, MSG *) {
-  record->invalid = true;
+// An uncovered part of a window whose pixmap holds its picture is copied from there, as a
+// compositing desktop would show it, without a paint; a window never painted is asked to paint.
+bool onExpose(WindowRecord *record, const XEvent &event, MSG *) {
+  if (!record->painted) {
+    record->invalid = true;
+    return false;
+  }
+  const XExposeEvent &area = event.xexpose;
+  XCopyArea(connection.display, record->pixmap, record->id, connection.gc, area.x, area.y,
+            static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), area.x, area.y);
   return false;
 }
 
@@ -333,7 +373,7 @@ bool onClientMessage(WindowRecord *record, const XEvent &event, MSG *message) {
 // Only another client can destroy the window unseen (our own destroy marks it dead first).
 bool onDestroyNotify(WindowRecord *record, const XEvent &, MSG *) {
   record->alive = false;
-  record->image.reset();
+  freePixmap(record);
   return false;
 }
 
@@ -364,18 +404,11 @@ bool takePaint(MSG *message) {
   return false;
 }
 
-// An image whose pixels the server reads from a shared memory segment, so that a paint sends no
-// pixels through the socket; null when the server cannot attach the segment (a remote one).
-XImage *createSharedImage(WindowRecord *record) {
-  XShmSegmentInfo &segment = record->segment;
-  XImage *image =
-      XShmCreateImage(connection.display, connection.visual,
-                      static_cast<unsigned>(connection.depth), ZPixmap, nullptr, &segment,
-                      static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
-  if (!image) return nullptr;
-  const size_t bytes =
-      static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(record->height);
-  segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+// Shared memory for the strip, attached by the server, so that a put sends no pixels through the
+// socket; false when the server cannot attach it (a remote one).
+bool shareStrip(Strip &strip) {
+  XShmSegmentInfo &segment = strip.segment;
+  segment.shmid = shmget(IPC_PRIVATE, 2 * kStripBytes, IPC_CREAT | 0600);
   segment.shmaddr = segment.shmid < 0 ? reinterpret_cast<char *>(-1)
                                       : static_cast<char *>(shmat(segment.shmid, nullptr, 0));
   bool attached = false;
@@ -390,62 +423,72 @@ XImage *createSharedImage(WindowRecord *record) {
   // when the process ends without doing so.
   if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);
   if (attached) {
-    image->data = segment.shmaddr;
-    return image;
+    strip.memory = segment.shmaddr;
+    strip.shared = true;
+    return true;
   }
   if (segment.shmaddr != reinterpret_cast<char *>(-1)) shmdt(segment.shmaddr);
   segment = XShmSegmentInfo{};
-  image->obdata = nullptr;
-  XDestroyImage(image);
-  return nullptr;
+  return false;
 }
 
-bool ensureImage(WindowRecord *record) {
-  if (record->image) return true;
+bool ensureStrip() {
+  Strip &strip = connection.strip;
+  if (strip.memory) return true;
   if (connection.sharedImages) {
-    if (XImage *image = createSharedImage(record)) {
-      record->image.reset(image);
-      return true;
-    }
+    if (shareStrip(strip)) return true;
     connection.sharedImages = false;  // this server does not share memory with us: put images
   }
-  XImage *image = XCreateImage(
-      connection.display, connection.visual, static_cast<unsigned>(connection.depth), ZPixmap, 0,
-      nullptr, static_cast<unsigned>(record->width), static_cast<unsigned>(record->height), 32, 0);
-  if (!image) return false;
-  image->data = static_cast<char *>(
-      std::calloc(static_cast<size_t>(image->bytes_per_line), static_cast<size_t>(record->height)));
-  if (!image->data) {
-    XDestroyImage(image);
-    return false;
-  }
-  record->image.reset(image);
-  return true;
+  strip.memory = static_cast<char *>(std::malloc(2 * kStripBytes));
+  return strip.memory != nullptr;
 }
 
-// Whether a row of 32-bit pixels holds the given 24-bit ones; stops at the first block that
-// differs.
-bool rowHolds(const std::uint32_t *target, const unsigned char *pixel, long columns) {
-  constexpr long kBlock = 16;
-  for (long start = 0; start < columns; start += kBlock) {
-    const long end = std::min(start + kBlock, columns);
-    std::uint32_t differences = 0;
-    for (long column = start; column < end; ++column) {
-      const unsigned char *p = pixel + 3 * column;
-      differences |= target[column] ^ (static_cast<std::uint32_t>(p[2]) << 16 |
-                                       static_cast<std::uint32_t>(p[1]) << 8 | p[0]);
-    }
-    if (differences != 0) return false;
-  }
-  return true;
-}
-
-// The server reads a shared image while it carries out a put: the image is rewritten only after
-// that is done (a round trip, by which time it has long been done).
-void waitForPut(WindowRecord *record) {
-  if (!record->putPending) return;
+// The window's pixmap, made at its first paint; a server that refuses one leaves paints to go
+// straight to the window, which is then asked to paint again whenever it is uncovered.
+void ensurePixmap(WindowRecord *record) {
+  if (record->pixmap || record->pixmapRefused) return;
+  connection.lastErrorCode.store(0);
+  const Pixmap pixmap =
+      XCreatePixmap(connection.display, record->id, static_cast<unsigned>(record->width),
+                    static_cast<unsigned>(record->height), static_cast<unsigned>(connection.depth));
   XSync(connection.display, False);
-  record->putPending = false;
+  if (lost()) return;
+  if (connection.lastErrorCode.load() != 0) {
+    record->pixmapRefused = true;
+  } else {
+    record->pixmap = pixmap;
+  }
+}
+
+// An image over the strip's next half, of the given width and as many of the wanted rows as the
+// half holds, once the server has done reading that half: a round trip, by which time it has
+// long been done. The caller releases it with releaseStripImage.
+XImage *takeStripHalf(long width, long wantedRows) {
+  Strip &strip = connection.strip;
+  const int half = strip.next;
+  strip.next ^= 1;
+  if (strip.putPending[half]) {
+    XSync(connection.display, False);
+    strip.putPending = {};
+  }
+  char *data = strip.memory + static_cast<size_t>(half) * kStripBytes;
+  const auto depth = static_cast<unsigned>(connection.depth);
+  const auto columns = static_cast<unsigned>(width);
+  XImage *image = strip.shared ? XShmCreateImage(connection.display, connection.visual, depth,
+                                                 ZPixmap, data, &strip.segment, columns, 1)
+                               : XCreateImage(connection.display, connection.visual, depth, ZPixmap,
+                                              0, data, columns, 1, 32, 0);
+  if (!image) return nullptr;
+  const long fits = static_cast<long>(kStripBytes) / image->bytes_per_line;
+  image->height = static_cast<int>(std::min(wantedRows, fits));
+  strip.putPending[half] = strip.shared;
+  return image;
+}
+
+void releaseStripImage(XImage *image) {
+  image->data = nullptr;  // the strip's, not the C library's to free
+  image->obdata = nullptr;
+  XDestroyImage(image);
 }
 
 unsigned long scaleToMask(unsigned value, unsigned long mask) {
@@ -457,18 +500,6 @@ unsigned long scaleToMask(unsigned value, unsigned long mask) {
 }
 
 }  // namespace
-
-void ImageDeleter::operator()(XImage *image) const {
-  auto *segment = reinterpret_cast<XShmSegmentInfo *>(image->obdata);
-  if (segment) {
-    if (!lost()) XShmDetach(connection.display, segment);
-    shmdt(segment->shmaddr);
-    image->data = nullptr;  // not the C library's to free
-    image->obdata = nullptr;
-    *segment = XShmSegmentInfo{};
-  }
-  XDestroyImage(image);
-}
 
 // Xlib's I/O error path, taken when the server vanishes during a request, unlocks the display
 // lock once more after a returning exit handler; that misuse is inside libX11 and harmless to us.
@@ -521,7 +552,12 @@ HWND CreateWindowExA(DWORD, const char *className, const char *title, DWORD styl
       static_cast<unsigned>(width), static_cast<unsigned>(height), 0, connection.depth, InputOutput,
       connection.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   setTitleAndHints(id, title, width, height, placed);
-  if (!connection.gc) connection.gc = XCreateGC(connection.display, id, 0, nullptr);
+  if (!connection.gc) {
+    // Copies come from pixmaps, always whole: no GraphicsExpose or NoExpose events for them.
+    XGCValues values{};
+    values.graphics_exposures = False;
+    connection.gc = XCreateGC(connection.display, id, GCGraphicsExposures, &values);
+  }
   XSync(connection.display, False);
   if (lost()) return nullptr;
   if (connection.lastErrorCode.load() != 0) {
@@ -657,28 +693,53 @@ HDC BeginPaint(HWND window, PAINTSTRUCT *paint) {
 
 BOOL EndPaint(HWND window, const PAINTSTRUCT *) {
   WindowRecord *record = liveWindow(window);
-  if (!record || !record->image || lost()) return 1;
-  if (record->dirtyRight > record->dirtyLeft && record->dirtyBottom > record->dirtyTop) {
-    const unsigned width = static_cast<unsigned>(record->dirtyRight - record->dirtyLeft);
-    const unsigned height = static_cast<unsigned>(record->dirtyBottom - record->dirtyTop);
-    if (record->image->obdata) {
-      XShmPutImage(connection.display, record->id, connection.gc, record->image.get(),
-                   record->dirtyLeft, record->dirtyTop, record->dirtyLeft, record->dirtyTop, width,
-                   height, False);
-      record->putPending = true;
-    } else {
-      XPutImage(connection.display, record->id, connection.gc, record->image.get(),
-                record->dirtyLeft, record->dirtyTop, record->dirtyLeft, record->dirtyTop, width,
-                height);
-    }
-    XFlush(connection.display);
+  if (!record || lost()) return 1;
+  if (record->pixmap && record->dirtyRight > record->dirtyLeft &&
+      record->dirtyBottom > record->dirtyTop) {
+    XCopyArea(connection.display, record->pixmap, record->id, connection.gc, record->dirtyLeft,
+              record->dirtyTop, static_cast<unsigned>(record->dirtyRight - record->dirtyLeft),
+              static_cast<unsigned>(record->dirtyBottom - record->dirtyTop), record->dirtyLeft,
+              record->dirtyTop);
+    record->painted = true;
   }
+  XFlush(connection.display);
   record->dirtyLeft = record->dirtyTop = record->dirtyRight = record->dirtyBottom = 0;
   return 1;
 }
 
+namespace {
+
+// Converts rows of 24-bit pixels (blue, green, red) into the strip image's rows.
+void convertRows(XImage *image, const unsigned char *first, std::ptrdiff_t step, long columns) {
+  const bool fast =
+      image->bits_per_pixel == 32 &&
+      (image->byte_order == LSBFirst) == (std::endian::native == std::endian::little) &&
+      connection.visual->red_mask == 0xff0000 && connection.visual->green_mask == 0x00ff00 &&
+      connection.visual->blue_mask == 0x0000ff;
+  for (int y = 0; y < image->height; ++y) {
+    const unsigned char *pixel = first + y * step;
+    if (fast) {
+      auto *target = reinterpret_cast<std::uint32_t *>(image->data + y * image->bytes_per_line);
+      for (long column = 0; column < columns; ++column, pixel += 3) {
+        target[column] = static_cast<std::uint32_t>(pixel[2]) << 16 |
+                         static_cast<std::uint32_t>(pixel[1]) << 8 | pixel[0];
+      }
+      continue;
+    }
+    for (long column = 0; column < columns; ++column, pixel += 3) {
+      const unsigned long value = scaleToMask(pixel[2], connection.visual->red_mask) |
+                                  scaleToMask(pixel[1], connection.visual->green_mask) |
+                                  scaleToMask(pixel[0], connection.visual->blue_mask);
+      XPutPixel(image, static_cast<int>(column), y, value);
+    }
+  }
+}
+
+}  // namespace
+
 // Converts a bottom-up (or top-down) 24-bit DIB with rows padded to 4 bytes into the window's
-// image; EndPaint sends it. Only what the display asks for: the image from its origin.
+// pixmap, a strip of rows at a time; EndPaint shows what changed. Only what the display asks
+// for: the image from its origin.
 int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
                       UINT startScan, UINT lines, const void *bits, const BITMAPINFO *info, UINT) {
   if (!dc || !bits || !info || lost()) return 0;
@@ -686,61 +747,59 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   const BITMAPINFOHEADER &header = info->bmiHeader;
   if (!record->alive || header.biBitCount != 24 || header.biCompression != 0 ||
       header.biWidth <= 0 || header.biHeight == 0 || xSrc != 0 || ySrc != 0 || startScan != 0 ||
-      xDest < 0 || yDest < 0 || !ensureImage(record)) {
+      xDest < 0 || yDest < 0 || !ensureStrip()) {
     return 0;
   }
+  ensurePixmap(record);
+  if (lost()) return 0;
   const long imageWidth = header.biWidth;
   const long imageHeight =
       header.biHeight > 0 ? header.biHeight : -static_cast<long>(header.biHeight);
   const bool bottomUp = header.biHeight > 0;
-  const auto stride = static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(imageWidth)));
+  const auto stride =
+      static_cast<std::ptrdiff_t>(dibRowBytes(static_cast<std::uint64_t>(imageWidth)));
   const long columns =
       std::min({static_cast<long>(width), imageWidth, static_cast<long>(record->width - xDest)});
   const long rows =
       std::min({static_cast<long>(height), imageHeight, static_cast<long>(record->height - yDest)});
   if (columns <= 0 || rows <= 0) return 0;
+  // Only the scan lines supplied, counted from the DIB's first row: the bottom rows of a
+  // bottom-up image, the top rows of a top-down one.
+  const long firstRow = bottomUp ? std::max(0L, imageHeight - static_cast<long>(lines)) : 0;
+  const long endRow = bottomUp ? rows : std::min(rows, static_cast<long>(lines));
+  if (firstRow >= endRow) return 0;
 
-  XImage *image = record->image.get();
-  const bool fast =
-      image->bits_per_pixel == 32 &&
-      (image->byte_order == LSBFirst) == (std::endian::native == std::endian::little) &&
-      connection.visual->red_mask == 0xff0000 && connection.visual->green_mask == 0x00ff00 &&
-      connection.visual->blue_mask == 0x0000ff;
+  const Drawable target = record->pixmap ? record->pixmap : record->id;
   const auto *source = static_cast<const unsigned char *>(bits);
-  long drawn = 0;
-  for (long row = 0; row < rows; ++row) {
-    const long scan = bottomUp ? imageHeight - 1 - row : row;
-    if (scan >= static_cast<long>(lines)) continue;  // only the scan lines supplied
-    const unsigned char *pixel = source + static_cast<size_t>(scan) * stride;
-    const long y = yDest + row;
-    ++drawn;
-    if (fast) {
-      auto *target =
-          reinterpret_cast<std::uint32_t *>(image->data + y * image->bytes_per_line) + xDest;
-      // A row that holds these pixels already (an uncovered window, an unchanged picture) is
-      // left as it is, and the server may go on reading it.
-      if (rowHolds(target, pixel, columns)) continue;
-      waitForPut(record);
-      for (long column = 0; column < columns; ++column, pixel += 3) {
-        target[column] = static_cast<std::uint32_t>(pixel[2]) << 16 |
-                         static_cast<std::uint32_t>(pixel[1]) << 8 | pixel[0];
-      }
-    } else {
-      waitForPut(record);
-      for (long column = 0; column < columns; ++column, pixel += 3) {
-        const unsigned long value = scaleToMask(pixel[2], connection.visual->red_mask) |
-                                    scaleToMask(pixel[1], connection.visual->green_mask) |
-                                    scaleToMask(pixel[0], connection.visual->blue_mask);
-        XPutPixel(image, static_cast<int>(xDest + column), static_cast<int>(y), value);
-      }
+  for (long row = firstRow; row < endRow;) {
+    XImage *image = takeStripHalf(columns, endRow - row);
+    if (!image || lost()) {
+      if (image) releaseStripImage(image);
+      return 0;
     }
+    const long scan = bottomUp ? imageHeight - 1 - row : row;
+    convertRows(image, source + scan * stride, bottomUp ? -stride : stride, columns);
+    const auto stripWidth = static_cast<unsigned>(columns);
+    const auto stripHeight = static_cast<unsigned>(image->height);
+    const int y = static_cast<int>(yDest + row);
+    if (connection.strip.shared) {
+      XShmPutImage(connection.display, target, connection.gc, image, 0, 0, xDest, y, stripWidth,
+                   stripHeight, False);
+    } else {
+      XPutImage(connection.display, target, connection.gc, image, 0, 0, xDest, y, stripWidth,
+                stripHeight);
+    }
+    row += image->height;
+    releaseStripImage(image);
   }
+  const int top = static_cast<int>(yDest + firstRow);
+  const int bottom = static_cast<int>(yDest + endRow);
   const bool empty = record->dirtyRight <= record->dirtyLeft;
   record->dirtyLeft = empty ? xDest : std::min(record->dirtyLeft, xDest);
-  record->dirtyTop = empty ? yDest : std::min(record->dirtyTop, yDest);
+  record->dirtyTop = empty ? top : std::min(record->dirtyTop, top);
   record->dirtyRight = std::max(record->dirtyRight, static_cast<int>(xDest + columns));
-  record->dirtyBottom = std::max(record->dirtyBottom, static_cast<int>(yDest + rows));
-  return static_cast<int>(drawn);
+  record->dirtyBottom = std::max(record->dirtyBottom, bottom);
+  return static_cast<int>(endRow - firstRow);
 }
 
 namespace {

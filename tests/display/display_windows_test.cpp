@@ -32,14 +32,6 @@ size_t paddedStride(int width) {
   return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
 }
 
-// Colours that differ in every channel from pixel to pixel, so swapped channels, flipped rows
-// and wrong strides all show.
-void colourAt(int x, int y, int seed, std::uint8_t *bgr) {
-  bgr[0] = static_cast<std::uint8_t>(x * 53 + y * 17 + seed);
-  bgr[1] = static_cast<std::uint8_t>(x * 7 + y * 101 + 60 + seed * 3);
-  bgr[2] = static_cast<std::uint8_t>(((x * 29) ^ (y * 13)) + seed * 5);
-}
-
 BITMAPINFOHEADER headerFor(int width, int height, size_t imageBytes) {
   BITMAPINFOHEADER header{};
   header.biSize = 40;

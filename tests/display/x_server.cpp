@@ -243,6 +243,26 @@ void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height) {
   XSync(probe.display, False);
 }
 
+void coverAndUncover(Probe &probe, unsigned long id) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(probe.display, id, &attributes)) return;
+  const Window root = DefaultRootWindow(probe.display);
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(probe.display, id, root, 0, 0, &x, &y, &child);
+  XSetWindowAttributes cover{};
+  cover.background_pixel = BlackPixel(probe.display, DefaultScreen(probe.display));
+  cover.override_redirect = True;
+  const Window over =
+      XCreateWindow(probe.display, root, x, y, static_cast<unsigned>(attributes.width),
+                    static_cast<unsigned>(attributes.height), 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWBackPixel | CWOverrideRedirect, &cover);
+  XMapRaised(probe.display, over);
+  XSync(probe.display, False);
+  XDestroyWindow(probe.display, over);
+  XSync(probe.display, False);
+}
+
 void sendDeleteWindow(Probe &probe, unsigned long id) {
   XEvent event{};
   event.xclient.type = ClientMessage;
@@ -339,6 +359,12 @@ std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
             std::to_string(owner) +
             " | grep -qx \"$id\" || exit 0; done; xdotool key Escape; exit 1";
   return script;
+}
+
+void colourAt(int x, int y, int seed, std::uint8_t *bgr) {
+  bgr[0] = static_cast<std::uint8_t>(x * 53 + y * 17 + seed);
+  bgr[1] = static_cast<std::uint8_t>(x * 7 + y * 101 + 60 + seed * 3);
+  bgr[2] = static_cast<std::uint8_t>(((x * 29) ^ (y * 13)) + seed * 5);
 }
 
 // Pixel values of a bottom-up 24-bit image with the given row length, top row first.

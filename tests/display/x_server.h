@@ -55,10 +55,15 @@ void moveWindow(Probe &probe, unsigned long id, int x, int y);
 std::vector<std::uint32_t> readPixels(Probe &probe, unsigned long id, int width, int height);
 // Paints the window black from outside and has the server ask its owner to repaint it.
 void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height);
+// Covers the window with a black one of the probe's own, then takes that away again.
+void coverAndUncover(Probe &probe, unsigned long id);
 // What a window manager sends when the user closes a window.
 void sendDeleteWindow(Probe &probe, unsigned long id);
 // A pixel value of the server's default visual, from 8-bit colour components.
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue);
+// Colours that differ in every channel from pixel to pixel, so swapped channels, flipped rows
+// and wrong strides all show: pixel (x, y) of pattern seed, as blue, green and red bytes.
+void colourAt(int x, int y, int seed, std::uint8_t *bgr);
 // Pixel values of a bottom-up 24-bit image with the given row length, top row first: what a
 // window showing it reads back as.
 std::vector<std::uint32_t> imagePixels(Probe &probe, const std::uint8_t *pixels, int width,
