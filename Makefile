@@ -49,9 +49,10 @@ test: test-deps
 
 bench: test-deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_BENCH=ON -DBMPSPECTRUM_TESTS=OFF >/dev/null
-	cmake --build build-bench -j $(JOBS) --target bmpspectrum_bench bmpspectrum_repaint_bench
+	cmake --build build-bench -j $(JOBS) --target bmpspectrum_bench bmpspectrum_repaint_bench bmpspectrum
 	build-bench/bench/bmpspectrum_bench
 	bash scripts/key-to-repaint.sh build-bench/bench/bmpspectrum_repaint_bench
+	bash scripts/peak-rss.sh build-bench/bmpspectrum
 
 # make fuzz: each libFuzzer target (clang, ASan+UBSan) for FUZZ_SECONDS, from the seed corpus,
 # then every input it kept once more, none allowed 100 ms;

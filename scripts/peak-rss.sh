@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Peak resident memory (VmHWM) of the program on a 1024 x 1024 picture, under a private Xvfb with
+# its console on a pseudo-terminal: the picture given on the command line, and chosen in the
+# GTK dialog (typed with xdotool). A few mode keys are typed before the figure is read.
+# Usage: scripts/peak-rss.sh [program]   (default: build-bench/bmpspectrum)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$root/build-bench/bmpspectrum}")
+for tool in Xvfb xdotool python3 timeout; do
+  command -v "$tool" >/dev/null || { echo "peak-rss.sh: $tool is missing (make test-deps)" >&2; exit 1; }
+done
+[[ -x "$program" ]] || { echo "peak-rss.sh: no program at $program" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb=""
+cleanup() {
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 2200x1200x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+read -r -t 20 number <"$work/display" || { echo "peak-rss.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$number"
+# What GTK keeps between runs (recent files, settings) stays in the work folder.
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+export NO_AT_BRIDGE=1
+
+python3 - "$program" "$work" <<'EOF'
+import os, pty, random, select, signal, struct, subprocess, sys, time
+
+program, work = sys.argv[1], sys.argv[2]
+size = 1024
+picture = os.path.join(work, "picture.bmp")
+with open(picture, "wb") as out:
+    pixels = random.Random(1).randbytes(size * size * 3)
+    out.write(b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54))
+    out.write(struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(pixels), 0, 0, 0, 0))
+    out.write(pixels)
+
+PROMPT = b"org-0,lin-1,log-2,"  # the ASCII part of the prompt, the same in every encoding
+KEYS = "2146501213"
+
+
+class Ended(Exception):
+    pass
+
+
+def run(arguments, dialog):
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(work)
+        os.execv(program, [program] + arguments)
+    output = bytearray()
+    reaped = []
+
+    def gone():
+        if not reaped and os.waitpid(pid, os.WNOHANG)[0] == pid:
+            reaped.append(pid)
+        return bool(reaped)
+
+    def read_until(done, seconds):
+        """Reads the console until done() holds; Ended when the program has gone or time is up."""
+        end = time.monotonic() + seconds
+        while not done():
+            left = end - time.monotonic()
+            if left <= 0:
+                raise Ended("no answer in %d s" % seconds)
+            ready, _, _ = select.select([fd], [], [], min(left, 0.2))
+            if ready:
+                try:
+                    chunk = os.read(fd, 65536)
+                except OSError:
+                    chunk = b""
+                if not chunk:
+                    raise Ended("the program ended")
+                output.extend(chunk)
+            elif gone():
+                raise Ended("the program ended")
+
+    try:
+        if dialog:
+            script = ("id=$(xdotool search --sync --onlyvisible --pid %d | head -n 1) && "
+                      "xdotool windowfocus --sync \"$id\" && sleep 0.5 && "
+                      "xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
+                      "xdotool type --delay 8 '%s' && sleep 0.5 && xdotool key Return"
+                      % (pid, picture))
+            typist = subprocess.Popen(["timeout", "20", "sh", "-c", script])
+            try:
+                read_until(lambda: PROMPT in output, 30)
+            finally:
+                typist.kill()
+                typist.wait()
+        else:
+            read_until(lambda: PROMPT in output, 30)
+        for key in KEYS:
+            prompts = output.count(PROMPT)
+            os.write(fd, key.encode())
+            read_until(lambda: output.count(PROMPT) > prompts, 20)
+        time.sleep(0.5)  # the last repaint
+        with open("/proc/%d/status" % pid) as status:
+            peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+    except Ended as reason:
+        print("peak-rss.sh: %s: %s" % ("dialog" if dialog else "command line", reason),
+              file=sys.stderr)
+        peak = None
+    finally:
+        # q ends the program; one that does not end within a few seconds is killed.
+        try:
+            os.write(fd, b"q")
+        except OSError:
+            pass
+        end = time.monotonic() + 5
+        while not gone() and time.monotonic() < end:
+            time.sleep(0.05)
+        if not gone():
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+        os.close(fd)
+    return peak
+
+
+failed = False
+for label, arguments, dialog in (("picture on the command line", [picture], False),
+                                 ("picture chosen in the dialog", [], True)):
+    peak = run(arguments, dialog)
+    if peak is None:
+        failed = True
+        continue
+    print("peak RSS, %s: %.1f MB" % (label, peak / 1024), flush=True)
+sys.exit(1 if failed else 0)
+EOF
