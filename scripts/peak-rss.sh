@@ -29,6 +29,8 @@ export DISPLAY=":$number"
 # What GTK keeps between runs (recent files, settings) stays in the work folder.
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export NO_AT_BRIDGE=1
+# The dialog's OpenGL setting is the program's own choice, whatever this shell has set.
+unset GDK_GL
 
 python3 - "$program" "$work" <<'EOF'
 import os, pty, random, select, signal, struct, subprocess, sys, time
