@@ -73,6 +73,12 @@ void enterKeyMode() {
     action.sa_handler = restoreAndDie;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(signal, &action, nullptr);
+    // Output to a pipe whose reader has gone (a pager quit) ends the program by SIGPIPE, unless
+    // whoever started it chose to ignore that signal.
+    struct sigaction pipeAction {};
+    if (sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler != SIG_IGN) {
+      sigaction(SIGPIPE, &action, nullptr);
+    }
   }
   // Marked first: a signal that lands just after the change must still restore.
   settingsChanged = 1;

@@ -38,16 +38,19 @@ class TerminalHardening : public testing::Test {
   }
   void TearDown() override { closeSession(session_); }
 
-  // Starts the program, picks the picture and waits for the first prompt; before holds the
-  // terminal's settings from the start.
-  void startWith(const std::string &picture, termios &before) {
+  // Starts the program, picks the picture (or gives it on the command line) and waits for the
+  // first prompt; before holds the terminal's settings from the start.
+  void startWith(const std::string &picture, termios &before, bool onCommandLine = false) {
     closeSession(session_);
     SessionOptions options;
     options.folder = folder_;
+    if (onCommandLine) options.arguments = {picture};
     session_ = startProgram(options);
     tcgetattr(session_.slave, &before);
-    ASSERT_TRUE(waitForTerminal(session_, kChooserPrompt));
-    typeKeys(session_, picture + "\n");
+    if (!onCommandLine) {
+      ASSERT_TRUE(waitForTerminal(session_, kChooserPrompt));
+      typeKeys(session_, picture + "\n");
+    }
     ASSERT_TRUE(waitForStdout(session_, kPrompt, 1, 30000)) << session_.stdoutText;
   }
 
@@ -120,24 +123,27 @@ int waitForEndQuietly(ProgramSession &session, int timeoutMs) {
 TEST_F(TerminalHardening, OutputClosedUnderItRestoresTheTerminal) {
   // Standard output goes to a pipe whose reader goes away (a pager quit, say). Whether the next
   // text ends the program with SIGPIPE or is lost, q still ends it and the terminal comes back.
-  termios before{};
-  ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before));
-  pumpUntil(
-      session_,
-      [&] {
-        termios now{};
-        tcgetattr(session_.slave, &now);
-        return (now.c_lflag & ICANON) == 0;
-      },
-      5000);
-  close(session_.output);
-  session_.output = -1;
-  typeKeys(session_, "1q");
-  const int status = waitForEndQuietly(session_, 10000);
-  EXPECT_TRUE(status == 0 || status == 128 + SIGPIPE) << status;
-  termios after{};
-  ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
-  expectSameSettings(after, before);
+  for (const bool onCommandLine : {false, true}) {
+    SCOPED_TRACE(onCommandLine ? "picture on the command line" : "picture chosen");
+    termios before{};
+    ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before, onCommandLine));
+    pumpUntil(
+        session_,
+        [&] {
+          termios now{};
+          tcgetattr(session_.slave, &now);
+          return (now.c_lflag & ICANON) == 0;
+        },
+        5000);
+    close(session_.output);
+    session_.output = -1;
+    typeKeys(session_, "1q");
+    const int status = waitForEndQuietly(session_, 10000);
+    EXPECT_TRUE(status == 0 || status == 128 + SIGPIPE) << status;
+    termios after{};
+    ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
+    expectSameSettings(after, before);
+  }
 }
 
 TEST_F(TerminalHardening, AHostileFileThroughTheProgramEndsWithStatusOne) {
