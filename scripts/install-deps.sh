@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
-  libfftw3-dev libbenchmark-dev locales)
+  libfftw3-dev libbenchmark-dev locales procps)
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
 windows_packages=(g++-mingw-w64-x86-64-posix)
 wine_packages=(wine64 wine)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Peak resident memory (VmHWM) of the program on a 1024 x 1024 picture, under a private Xvfb with
 # its console on a pseudo-terminal: the picture given on the command line, and chosen in the
-# GTK dialog (typed with xdotool). A few mode keys are typed before the figure is read.
+# GTK dialog (typed with xdotool), which runs in a child process whose own peak is shown too.
+# A few mode keys are typed before the program's figure is read.
 # Usage: scripts/peak-rss.sh [program]   (default: build-bench/bmpspectrum)
 set -euo pipefail
 
@@ -52,6 +53,29 @@ class Ended(Exception):
     pass
 
 
+def peak_of(pid):
+    with open("/proc/%d/status" % pid) as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+
+def child_of(pid):
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as stat:
+                    # The fields after the command's closing parenthesis: state, then parent.
+                    if int(stat.read().rsplit(")", 1)[1].split()[1]) == pid:
+                        return int(entry)
+            except (OSError, IndexError, ValueError):
+                pass
+    return None
+
+
+def xdotool(*arguments):
+    return subprocess.run(["timeout", "20", "xdotool"] + list(arguments), check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+
+
 def run(arguments, dialog):
     pid, fd = pty.fork()
     if pid == 0:
@@ -84,29 +108,36 @@ def run(arguments, dialog):
             elif gone():
                 raise Ended("the program ended")
 
+    dialog_peak = None
     try:
         if dialog:
-            script = ("id=$(xdotool search --sync --onlyvisible --pid %d | head -n 1) && "
-                      "xdotool windowfocus --sync \"$id\" && sleep 0.5 && "
-                      "xdotool key --clearmodifiers ctrl+l && sleep 0.3 && xdotool key ctrl+a && "
-                      "xdotool type --delay 8 '%s' && sleep 0.5 && xdotool key Return"
-                      % (pid, picture))
-            typist = subprocess.Popen(["timeout", "20", "sh", "-c", script])
-            try:
-                read_until(lambda: PROMPT in output, 30)
-            finally:
-                typist.kill()
-                typist.wait()
-        else:
-            read_until(lambda: PROMPT in output, 30)
+            # The dialog is shown by a child of the program's.
+            shower = []
+
+            def found():
+                shower.extend(filter(None, [child_of(pid)]))
+                return bool(shower)
+
+            read_until(found, 20)
+            window = xdotool("search", "--sync", "--onlyvisible", "--pid", str(shower[0]))
+            window = window.split()[0]
+            xdotool("windowfocus", "--sync", window)
+            time.sleep(0.5)
+            xdotool("key", "--clearmodifiers", "ctrl+l")
+            time.sleep(0.3)
+            xdotool("key", "ctrl+a")
+            xdotool("type", "--delay", "8", picture)
+            time.sleep(0.5)
+            dialog_peak = peak_of(shower[0])
+            xdotool("key", "Return")
+        read_until(lambda: PROMPT in output, 30)
         for key in KEYS:
             prompts = output.count(PROMPT)
             os.write(fd, key.encode())
             read_until(lambda: output.count(PROMPT) > prompts, 20)
         time.sleep(0.5)  # the last repaint
-        with open("/proc/%d/status" % pid) as status:
-            peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
-    except Ended as reason:
+        peak = peak_of(pid)
+    except (Ended, subprocess.CalledProcessError, OSError, IndexError) as reason:
         print("peak-rss.sh: %s: %s" % ("dialog" if dialog else "command line", reason),
               file=sys.stderr)
         peak = None
@@ -123,16 +154,18 @@ def run(arguments, dialog):
             os.kill(pid, signal.SIGKILL)
             os.waitpid(pid, 0)
         os.close(fd)
-    return peak
+    return peak, dialog_peak
 
 
 failed = False
 for label, arguments, dialog in (("picture on the command line", [picture], False),
                                  ("picture chosen in the dialog", [], True)):
-    peak = run(arguments, dialog)
+    peak, dialog_peak = run(arguments, dialog)
     if peak is None:
         failed = True
         continue
     print("peak RSS, %s: %.1f MB" % (label, peak / 1024), flush=True)
+    if dialog_peak is not None:
+        print("peak RSS, the dialog's own process: %.1f MB" % (dialog_peak / 1024), flush=True)
 sys.exit(1 if failed else 0)
 EOF

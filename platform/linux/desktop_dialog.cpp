@@ -1,8 +1,13 @@
-// The desktop's open dialog: GTK 3's file chooser, when GTK can open a display.
+// The desktop's open dialog: GTK 3's file chooser, when GTK can open a display, shown by a child
+// process of its own.
 #include "platform/linux/desktop_dialog.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <gtk/gtk.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -66,10 +71,10 @@ extern "C" const char *__lsan_default_suppressions() {
          "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libpango\nleak:libcairo.so\n";
 }
 
-DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
-  if (!dialog || !dialog->lpstrFile || dialog->nMaxFile == 0 || !gtkStarted()) {
-    return DesktopDialogResult::unavailable;
-  }
+namespace {
+
+DesktopDialogResult showDialog(OPENFILENAMEA *dialog) {
+  if (!gtkStarted()) return DesktopDialogResult::unavailable;
   GtkWidget *chooser = gtk_file_chooser_dialog_new(
       dialog->lpstrTitle ? dialog->lpstrTitle : "開く", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
       "キャンセル(_C)", GTK_RESPONSE_CANCEL, "開く(_O)", GTK_RESPONSE_ACCEPT, nullptr);
@@ -120,4 +125,89 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   }
   finishDialog(chooser);
   return result;
+}
+
+bool writeAll(int fd, const std::string &bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+std::string readAll(int fd) {
+  std::string bytes;
+  char buffer[512];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return bytes;
+    bytes.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+// The child's answer: the result, then the file and title buffers as the dialog left them, each
+// ending in a zero byte.
+std::string answerOf(DesktopDialogResult result, const OPENFILENAMEA *dialog) {
+  std::string answer(1, static_cast<char>(result));
+  answer.append(dialog->lpstrFile, strnlen(dialog->lpstrFile, dialog->nMaxFile));
+  answer += '\0';
+  if (dialog->lpstrFileTitle && dialog->nMaxFileTitle > 0) {
+    answer.append(dialog->lpstrFileTitle, strnlen(dialog->lpstrFileTitle, dialog->nMaxFileTitle));
+  }
+  answer += '\0';
+  return answer;
+}
+
+// Takes the child's answer into the caller's buffers; a child that ended without one (it
+// crashed) leaves the choice to the terminal.
+DesktopDialogResult takeAnswer(const std::string &answer, OPENFILENAMEA *dialog) {
+  const size_t fileEnd = answer.find('\0', 1);
+  const size_t titleEnd = fileEnd == std::string::npos ? fileEnd : answer.find('\0', fileEnd + 1);
+  if (titleEnd == std::string::npos) return DesktopDialogResult::unavailable;
+  const auto result = static_cast<DesktopDialogResult>(answer[0]);
+  if (result == DesktopDialogResult::cancelled) return result;
+  if (result != DesktopDialogResult::chosen) return DesktopDialogResult::unavailable;
+  const std::string file = answer.substr(1, fileEnd - 1);
+  const std::string title = answer.substr(fileEnd + 1, titleEnd - fileEnd - 1);
+  if (!copyText(file.c_str(), dialog->lpstrFile, dialog->nMaxFile)) {
+    return DesktopDialogResult::unavailable;
+  }
+  if (dialog->lpstrFileTitle &&
+      !copyText(title.c_str(), dialog->lpstrFileTitle, dialog->nMaxFileTitle)) {
+    if (dialog->nMaxFileTitle > 0) dialog->lpstrFileTitle[0] = '\0';
+  }
+  return result;
+}
+
+}  // namespace
+
+// GTK's libraries, threads and caches (tens of MB) stay in the child and end with it: the program
+// never carries them. The program has no thread yet when it asks, so the child may run GTK.
+DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
+  if (!dialog || !dialog->lpstrFile || dialog->nMaxFile == 0) {
+    return DesktopDialogResult::unavailable;
+  }
+  int channel[2];
+  if (pipe2(channel, O_CLOEXEC) != 0) return showDialog(dialog);
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    return showDialog(dialog);
+  }
+  if (child == 0) {
+    close(channel[0]);
+    const DesktopDialogResult result = showDialog(dialog);
+    _exit(writeAll(channel[1], answerOf(result, dialog)) ? 0 : 1);
+  }
+  close(channel[1]);
+  const std::string answer = readAll(channel[0]);
+  close(channel[0]);
+  int status;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return takeAnswer(answer, dialog);
 }

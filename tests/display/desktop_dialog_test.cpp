@@ -1,5 +1,6 @@
 // The GTK open dialog under a private Xvfb server: its filters, a choice typed with xdotool,
-// cancelling, and falling back when there is no display.
+// cancelling, and falling back when there is no display. The dialog runs in a child process:
+// what a test looks at from inside the dialog's loop comes back through a file.
 #include "platform/linux/desktop_dialog.h"
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,27 @@
 namespace {
 
 const char kFilters[] = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
+
+// Written from inside the dialog's loop, in the dialog's process; read by the test afterwards.
+void reportFromDialog(const std::string &text) {
+  std::ofstream(testPath("from-dialog.txt")) << text;
+}
+
+std::string reportedFromDialog() {
+  std::ifstream report(testPath("from-dialog.txt"));
+  if (!report) return "(nothing reported: the dialog was never shown)";
+  return std::string((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+}
+
+// The value of one "name=value" line of the report.
+std::string reportedValue(const std::string &name) {
+  std::istringstream report(reportedFromDialog());
+  std::string line;
+  while (std::getline(report, line)) {
+    if (line.starts_with(name + "=")) return line.substr(name.size() + 1);
+  }
+  return "(not reported) " + reportedFromDialog();
+}
 
 struct DialogBuffers {
   char file[256] = "";
@@ -119,84 +142,65 @@ TEST_F(DesktopDialog, CancelChoosesNothing) {
   if (HasFatalFailure()) return;
   const pid_t typist = runBeside(
       findDialog(getpid()) + " && for attempt in 1 2 3 4 5; do sleep 0.5; xdotool key Escape; " +
-      "sleep 1; xdotool search --onlyvisible --pid " + std::to_string(getpid()) +
-      " | grep -qx \"$id\" || exit 0; done; exit 1");
+      "sleep 1; " + dialogGone() + " && exit 0; done; exit 1");
   ASSERT_GT(typist, 0);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
   EXPECT_EQ(waitExit(typist), 0);
   EXPECT_STREQ(buffers.file, "");
   EXPECT_FALSE(dialogOnScreen());
+  // GTK never opened a display in this process: the dialog had a process of its own.
+  EXPECT_EQ(gdk_display_get_default(), nullptr);
 }
 
-// What the shown dialog offers, read from inside its own loop.
-struct Offered {
-  std::vector<std::string> names;
-  std::string selected;
-  std::vector<std::string> matchedByFirst, matchedBySecond;
-  bool found = false;
-};
+std::string joined(const std::vector<std::string> &items) {
+  std::string text;
+  for (const std::string &item : items) text += (text.empty() ? "" : " | ") + item;
+  return text;
+}
 
-gboolean inspectDialog(gpointer data) {
-  auto *offered = static_cast<Offered *>(data);
+// What the shown dialog offers, reported from inside its own loop; then cancels it.
+gboolean inspectDialog(gpointer) {
+  bool found = false;
   GList *windows = gtk_window_list_toplevels();
   for (GList *item = windows; item; item = item->next) {
     if (!GTK_IS_FILE_CHOOSER(item->data)) continue;
     GtkFileChooser *chooser = GTK_FILE_CHOOSER(item->data);
+    std::vector<std::string> names, matched[2];
     GSList *filters = gtk_file_chooser_list_filters(chooser);
     int index = 0;
     for (GSList *f = filters; f; f = f->next, ++index) {
       GtkFileFilter *filter = GTK_FILE_FILTER(f->data);
-      offered->names.push_back(gtk_file_filter_get_name(filter));
+      names.push_back(gtk_file_filter_get_name(filter));
       for (const char *name : {"a.bmp", "B.BMP", "c.Bmp", "d.txt", "README", "x.bmp.txt"}) {
         GtkFileFilterInfo info{};
         info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
         info.display_name = name;
-        if (gtk_file_filter_filter(filter, &info)) {
-          (index == 0 ? offered->matchedByFirst : offered->matchedBySecond).push_back(name);
-        }
+        if (index < 2 && gtk_file_filter_filter(filter, &info)) matched[index].push_back(name);
       }
     }
     g_slist_free(filters);
-    if (GtkFileFilter *selected = gtk_file_chooser_get_filter(chooser)) {
-      offered->selected = gtk_file_filter_get_name(selected);
-    }
-    offered->found = true;
+    GtkFileFilter *selected = gtk_file_chooser_get_filter(chooser);
+    reportFromDialog("names=" + joined(names) +
+                     "\nselected=" + (selected ? gtk_file_filter_get_name(selected) : "") +
+                     "\nfirst=" + joined(matched[0]) + "\nsecond=" + joined(matched[1]) + "\n");
+    found = true;
     gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
   }
   g_list_free(windows);
-  return offered->found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+  return found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
 }
 
 TEST_F(DesktopDialog, OffersBothFiltersWithTheBmpOneFirst) {
   startServer();
   if (HasFatalFailure()) return;
-  Offered offered;
-  g_timeout_add(200, inspectDialog, &offered);
+  g_timeout_add(200, inspectDialog, nullptr);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
-  ASSERT_TRUE(offered.found);
-  EXPECT_EQ(offered.names,
-            (std::vector<std::string>{"BMPファイル(*.bmp)", "すべてのファイル(*.*)"}));
-  EXPECT_EQ(offered.selected, "BMPファイル(*.bmp)");
-  EXPECT_EQ(offered.matchedByFirst, (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp"}));
-  EXPECT_EQ(offered.matchedBySecond,
-            (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "d.txt", "README", "x.bmp.txt"}));
-}
-
-// Cancels the dialog from inside its own loop once it is shown.
-gboolean cancelShownDialog(gpointer) {
-  bool found = false;
-  GList *windows = gtk_window_list_toplevels();
-  for (GList *item = windows; item; item = item->next) {
-    if (!GTK_IS_FILE_CHOOSER(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) {
-      continue;
-    }
-    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
-    found = true;
-  }
-  g_list_free(windows);
-  return found ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+  EXPECT_EQ(reportedValue("names"), "BMPファイル(*.bmp) | すべてのファイル(*.*)");
+  EXPECT_EQ(reportedValue("selected"), "BMPファイル(*.bmp)");
+  EXPECT_EQ(reportedValue("first"), "a.bmp | B.BMP | c.Bmp");
+  EXPECT_EQ(reportedValue("second"), "a.bmp | B.BMP | c.Bmp | d.txt | README | x.bmp.txt");
 }
 
 // The OpenGL libraries mapped into this process: GL's dispatch, Mesa's renderers and the LLVM
@@ -216,16 +220,20 @@ std::vector<std::string> mappedGlLibraries() {
   return found;
 }
 
-// What is mapped while the dialog is on screen, read from inside its own loop; then cancels it.
-gboolean noteGlAndCancel(gpointer data) {
-  auto *mapped = static_cast<std::vector<std::string> *>(data);
+// The dialog process's settings and the OpenGL libraries it has mapped, reported once the dialog
+// is on screen; then cancels it.
+gboolean reportAndCancel(gpointer) {
   bool found = false;
   GList *windows = gtk_window_list_toplevels();
   for (GList *item = windows; item; item = item->next) {
     if (!GTK_IS_FILE_CHOOSER(item->data) || !gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
       continue;
     }
-    *mapped = mappedGlLibraries();
+    const char *gl = std::getenv("GDK_GL");
+    const char *settings = std::getenv("GSETTINGS_BACKEND");
+    reportFromDialog(std::string("GDK_GL=") + (gl ? gl : "(unset)") +
+                     "\nGSETTINGS_BACKEND=" + (settings ? settings : "(unset)") +
+                     "\nGL libraries=" + joined(mappedGlLibraries()) + "\n");
     gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
     found = true;
   }
@@ -239,24 +247,21 @@ TEST_F(DesktopDialog, OpensWithoutOpenGl) {
   startServer();
   if (HasFatalFailure()) return;
   unsetenv("GDK_GL");
-  std::vector<std::string> mapped{"(the dialog was never shown)"};
-  g_timeout_add(200, noteGlAndCancel, &mapped);
+  g_timeout_add(200, reportAndCancel, nullptr);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
-  EXPECT_EQ(mapped, std::vector<std::string>{});
-  ASSERT_NE(std::getenv("GDK_GL"), nullptr);
-  EXPECT_STREQ(std::getenv("GDK_GL"), "disable");
+  EXPECT_EQ(reportedValue("GL libraries"), "");
+  EXPECT_EQ(reportedValue("GDK_GL"), "disable");
 }
 
 TEST_F(DesktopDialog, KeepsTheUsersOpenGlSetting) {
   startServer();
   if (HasFatalFailure()) return;
   setenv("GDK_GL", "software-draw", 1);
-  g_timeout_add(200, cancelShownDialog, nullptr);
+  g_timeout_add(200, reportAndCancel, nullptr);
   DialogBuffers buffers;
   EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
-  ASSERT_NE(std::getenv("GDK_GL"), nullptr);
-  EXPECT_STREQ(std::getenv("GDK_GL"), "software-draw");
+  EXPECT_EQ(reportedValue("GDK_GL"), "software-draw");
 }
 
 // As over ssh -X or under a bare window manager: no session bus, and no settings backend chosen
@@ -277,7 +282,7 @@ TEST_F(DesktopDialog, WithoutASessionBusNothingReachesTheTerminal) {
   ASSERT_GE(file, 0);
   dup2(file, 2);
   close(file);
-  g_timeout_add(1000, cancelShownDialog, nullptr);
+  g_timeout_add(1000, reportAndCancel, nullptr);
   DialogBuffers buffers;
   const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
   std::fflush(stderr);
@@ -289,8 +294,7 @@ TEST_F(DesktopDialog, WithoutASessionBusNothingReachesTheTerminal) {
   const std::string errors((std::istreambuf_iterator<char>(written)),
                            std::istreambuf_iterator<char>());
   EXPECT_EQ(errors.find("dconf"), std::string::npos) << errors;
-  ASSERT_NE(std::getenv("GSETTINGS_BACKEND"), nullptr);
-  EXPECT_STREQ(std::getenv("GSETTINGS_BACKEND"), "memory");
+  EXPECT_EQ(reportedValue("GSETTINGS_BACKEND"), "memory");
 }
 
 TEST(DesktopDialogWithoutDisplay, LeavesTheChoiceToTheTerminal) {

@@ -340,8 +340,12 @@ int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
 }
 
 std::string findDialog(pid_t owner) {
-  return "id=$(xdotool search --sync --onlyvisible --pid " + std::to_string(owner) +
-         " | head -n 1) && xdotool windowfocus --sync \"$id\"";
+  const std::string pid = std::to_string(owner);
+  // Tried for 30 s at most; the caller's waitExit ends the script sooner when the owner ends.
+  return "id=; dialog=; for attempt in $(seq 300); do for p in " + pid + " $(pgrep -P " + pid +
+         "); do id=$(xdotool search --onlyvisible --pid \"$p\" | head -n 1); "
+         "if [ -n \"$id\" ]; then dialog=$p; break 2; fi; done; sleep 0.1; done; "
+         "[ -n \"$id\" ] && xdotool windowfocus --sync \"$id\"";
 }
 
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
@@ -355,10 +359,13 @@ std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
   // Keys typed before a slow dialog is ready are lost: type the last path again until the
   // dialog has gone, and cancel it in the end so that no test waits for it forever.
   script += " && for attempt in 1 2 3 4 5; do true" + enter + "'" + paths.back() +
-            "' && sleep 0.5 && xdotool key Return && sleep 1; xdotool search --onlyvisible --pid " +
-            std::to_string(owner) +
-            " | grep -qx \"$id\" || exit 0; done; xdotool key Escape; exit 1";
+            "' && sleep 0.5 && xdotool key Return && sleep 1; " + dialogGone() +
+            " && exit 0; done; xdotool key Escape; exit 1";
   return script;
+}
+
+std::string dialogGone() {
+  return "! xdotool search --onlyvisible --pid \"$dialog\" | grep -qx \"$id\"";
 }
 
 void colourAt(int x, int y, int seed, std::uint8_t *bgr) {
