@@ -20,6 +20,8 @@
 #define nativeNarrow(v) _mm256_cvtpd_ps(v)
 #define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
 #define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)
+#include "spectrum/lanes_x86.inc"
+#define nativeGreyLevels(pass, pixel, rowEnd) (_mm_cvtepi32_ps(byteSums(pixel, rowEnd)) / 3.0f)
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 

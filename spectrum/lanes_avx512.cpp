@@ -21,6 +21,10 @@
 #define nativeNarrow(v) _mm512_maskz_cvtpd_ps(0xff, v)
 #define nativeAnyLane(mask) (_mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0)
 #define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
+#include "spectrum/lanes_x86.inc"
+#define nativeGreyLevels(pass, pixel, rowEnd)                                                      \
+  (_mm256_cvtepi32_ps(_mm256_set_m128i(byteSums((pixel) + 12, rowEnd), byteSums(pixel, rowEnd))) / \
+   3.0f)
 #include "spectrum/lanes_body.inc"
 #pragma GCC pop_options
 

@@ -17,6 +17,7 @@
 #define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
 // Unfused: the same sum, without needing a fused instruction.
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))
+#define nativeGreyLevels(pass, pixel, rowEnd) greyLevelsByTable(pass, pixel)
 #include "spectrum/lanes_body.inc"
 
 namespace {
