@@ -8,25 +8,10 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build-bench/bmpspectrum}")
-for tool in Xvfb xdotool python3 timeout; do
-  command -v "$tool" >/dev/null || { echo "peak-rss.sh: $tool is missing (make test-deps)" >&2; exit 1; }
-done
+source "$root/scripts/private-xvfb.sh"
+need_tools peak-rss.sh Xvfb xdotool python3 timeout
 [[ -x "$program" ]] || { echo "peak-rss.sh: no program at $program" >&2; exit 1; }
-
-work=$(mktemp -d)
-xvfb=""
-cleanup() {
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 2200x1200x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 number <"$work/display" || { echo "peak-rss.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$number"
+start_xvfb 2200x1200x24
 # What GTK keeps between runs (recent files, settings) stays in the work folder.
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export NO_AT_BRIDGE=1

@@ -7,33 +7,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/bmpspectrum}")
 picture=$(realpath "${2:-$root/samples/landscape.bmp}")
 output="$root/docs/screenshot.png"
-for tool in Xvfb xdotool script python3; do
-  command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool is missing (make test-deps)" >&2; exit 1; }
-done
+source "$root/scripts/private-xvfb.sh"
+need_tools screenshot.sh Xvfb xdotool script python3
 [[ -x "$program" ]] || { echo "screenshot.sh: build the program first (make build)" >&2; exit 1; }
 
-work=$(mktemp -d)
-xvfb=""
-session=""
-cleanup() {
-  [[ -n "$session" ]] && kill "$session" 2>/dev/null || true
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # Xvfb keeps its screen in an XWD file under -fbdir, which is read below without more tools.
-mkfifo "$work/display" "$work/keys"
-Xvfb -displayfd 3 -screen 0 1280x560x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
-  >/dev/null 2>&1 &
-xvfb=$!
-read -r number <"$work/display"
-export DISPLAY=":$number" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+start_xvfb 1280x560x24 -fbdir "$work"
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+mkfifo "$work/keys"
 
 # The program reads its keys from its terminal: `script` gives it one, fed from a fifo.
 (cd "$(dirname "$picture")" && script -qfc "$program" /dev/null <"$work/keys" >"$work/console" 2>&1) &
 session=$!
+cleanup_pids+=("$session")
 exec 4>"$work/keys"
 
 # The desktop's open dialog: type the picture's path into its location entry.
@@ -103,5 +89,4 @@ EOF
 printf q >&4
 exec 4>&-
 wait "$session" || true
-session=""
 echo "wrote $output"
