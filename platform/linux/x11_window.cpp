@@ -83,8 +83,10 @@ struct Request {
 
 // Where DIB rows are turned into the server's pixel format on their way to a pixmap: a few rows at
 // a time, in two halves that alternate, so that one is converted while the server reads the
-// other. Each half holds at least one row of the widest window X allows, at 32 bits a pixel.
-constexpr size_t kStripBytes = 128 * 1024;
+// other. Each half holds at least one row of the widest window X allows, at 32 bits a pixel, and
+// 128 rows of a 1024-pixel window: a wait for the server between halves is a round trip, which on
+// a busy machine can take a while.
+constexpr size_t kStripBytes = 512 * 1024;
 static_assert(kStripBytes >= 4 * 32767);
 struct Strip {
   char *memory = nullptr;  // both halves
