@@ -11,7 +11,7 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/session_folder.h"
 
 namespace {
 
@@ -39,17 +39,8 @@ bool waitForTextAfter(ProgramSession &session, size_t offset, const std::string 
   });
 }
 
-class Chooser : public testing::Test {
+class Chooser : public SessionInFolder {
  protected:
-  void SetUp() override {
-    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(std::filesystem::create_directory(folder_));
-  }
-  void TearDown() override {
-    closeSession(session_);
-    std::filesystem::remove_all(folder_);
-  }
-
   void start() {
     closeSession(session_);
     SessionOptions options;
@@ -65,9 +56,6 @@ class Chooser : public testing::Test {
     ASSERT_TRUE(waitForTextAfter(session_, before, shows)) << "after " << line << ":\n"
                                                            << session_.terminalText.substr(before);
   }
-
-  std::string folder_;
-  ProgramSession session_;
 };
 
 TEST_F(Chooser, AnswersAndWhereTheyLead) {

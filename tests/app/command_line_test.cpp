@@ -20,7 +20,7 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/session_folder.h"
 
 namespace {
 
@@ -116,18 +116,14 @@ std::vector<std::uint8_t> pngPixelsOf(const std::string &path, int width, int he
   return pixels;
 }
 
-class CommandLine : public testing::Test {
+class CommandLine : public SessionInFolder {
  protected:
   void SetUp() override {
-    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(std::filesystem::create_directory(folder_));
+    SessionInFolder::SetUp();
+    if (HasFatalFailure()) return;
     picture_ = folder_ + "/picture.bmp";
     writeFile(picture_, bmpPicture(12, 9, pictureColour));
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
-  }
-  void TearDown() override {
-    closeSession(session_);
-    std::filesystem::remove_all(folder_);
   }
 
   // Runs the program with these arguments, no terminal and standard error on a pipe; returns
@@ -163,8 +159,7 @@ class CommandLine : public testing::Test {
     return session_.stdoutText;
   }
 
-  std::string folder_, picture_;
-  ProgramSession session_;
+  std::string picture_;
 };
 
 TEST_F(CommandLine, HelpVersionAndUsageErrors) {

@@ -12,7 +12,7 @@
 #include "tests/support/converted_text.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/session_folder.h"
 
 namespace {
 
@@ -50,19 +50,17 @@ std::string listing(const std::string &path, int width, int height, int w2, int 
          expectedSpectrumRecord(w2, h2);
 }
 
-class EndToEnd : public testing::Test {
+// A folder per test: the chooser lists what each one puts there.
+class EndToEnd : public SessionInFolder {
  protected:
   void SetUp() override {
-    // A folder per test: the chooser lists what each one puts there.
-    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_EQ(mkdir(folder_.c_str(), 0755), 0) << folder_;
+    SessionInFolder::SetUp();
+    if (HasFatalFailure()) return;
     // Every pixel's bytes sum to 21: grey level 7.
     picture_ = folder_ + "/grey7.bmp";
     writeFile(picture_, bmpPicture(9, 8, [](int, int) { return 0x070707u; }));
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
   }
-  void TearDown() override { closeSession(session_); }
-
   void start(SessionOptions options = {}) {
     if (options.folder == ".") options.folder = folder_;
     session_ = startProgram(options);
@@ -75,8 +73,7 @@ class EndToEnd : public testing::Test {
     ASSERT_TRUE(waitForStdout(session_, kPrompt)) << session_.stdoutText;
   }
 
-  std::string folder_, picture_;
-  ProgramSession session_;
+  std::string picture_;
 };
 
 TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {

@@ -10,25 +10,18 @@
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/session_folder.h"
 
 namespace {
 
-class TerminalManners : public testing::Test {
+class TerminalManners : public SessionInFolder {
  protected:
   void SetUp() override {
-    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(std::filesystem::create_directory(folder_));
+    SessionInFolder::SetUp();
+    if (HasFatalFailure()) return;
     writeFile(folder_ + "/picture.bmp", bmpPicture(5, 4, [](int x, int) { return 0x030201u * x; }));
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
   }
-  void TearDown() override {
-    closeSession(session_);
-    std::filesystem::remove_all(folder_);
-  }
-
-  std::string folder_;
-  ProgramSession session_;
 };
 
 TEST_F(TerminalManners, AnUnfinishedLineIsEndedOnlyOnATerminal) {

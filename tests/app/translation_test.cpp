@@ -12,7 +12,7 @@
 #include "tests/support/converted_text.h"
 #include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/session_folder.h"
 
 namespace {
 
@@ -23,18 +23,14 @@ std::string onTerminal(const std::string &text) {
   return shown;
 }
 
-class Translation : public testing::Test {
+class Translation : public SessionInFolder {
  protected:
   void SetUp() override {
-    folder_ = testPath(testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(std::filesystem::create_directory(folder_));
+    SessionInFolder::SetUp();
+    if (HasFatalFailure()) return;
     writeFile(folder_ + "/picture.bmp", bmpPicture(4, 4, [](int x, int) { return 0x050505u * x; }));
     locales_ = folder_ + "/locales";
     std::filesystem::create_directory(locales_);
-  }
-  void TearDown() override {
-    closeSession(session_);
-    std::filesystem::remove_all(folder_);
   }
 
   // Makes the locale in the test's folder; false when the system cannot.
@@ -67,8 +63,7 @@ class Translation : public testing::Test {
     EXPECT_EQ(waitForExit(session_), 0);
   }
 
-  std::string folder_, locales_;
-  ProgramSession session_;
+  std::string locales_;
 };
 
 TEST_F(Translation, TheChooserAndMessagesSpeakTheLocalesLanguage) {
