@@ -97,7 +97,8 @@ std::vector<std::uint8_t> bmpPixelsOf(const std::string &path, int width, int he
   return pixels;
 }
 
-// The pixels of a written PNG, read with libpng, as bottom-up rows of blue, green, red.
+// The pixels of a written PNG, read with libpng, as bottom-up rows of blue, green, red. The
+// program's spectra are grey, so the file holds one grey byte a pixel.
 std::vector<std::uint8_t> pngPixelsOf(const std::string &path, int width, int height) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
@@ -107,7 +108,7 @@ std::vector<std::uint8_t> pngPixelsOf(const std::string &path, int width, int he
   }
   EXPECT_EQ(image.width, static_cast<png_uint_32>(width));
   EXPECT_EQ(image.height, static_cast<png_uint_32>(height));
-  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));  // 8-bit colour, no alpha
+  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_GRAY));  // 8-bit grey, no alpha
   image.format = PNG_FORMAT_BGR;
   std::vector<std::uint8_t> pixels(3 * static_cast<size_t>(width) * static_cast<size_t>(height));
   EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), -3 * width, nullptr))
