@@ -24,14 +24,6 @@ namespace {
 
 constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 
-bool allocatePlane(float *(&plane)[kPlaneCapacity], int rows) {
-  for (int y = 0; y < rows; ++y) {
-    plane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-    if (plane[y] == nullptr) return false;
-  }
-  return true;
-}
-
 void listSpectrumHeader() {
   const BITMAPINFOHEADER &header = spectrumView.header;
   consolePrintf(kInfoHeaderTitle);

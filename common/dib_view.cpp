@@ -1,7 +1,9 @@
 // Storage for the display records and the working planes.
 #include "common/dib_view.h"
 
-#include <cstdlib>
+#include <cstddef>
+
+#include "platform/memory.h"
 
 DibView sourceView{};
 DibView spectrumView{};
@@ -11,13 +13,36 @@ float *realPlane[kPlaneCapacity];
 float *imagPlane[kPlaneCapacity];
 float *magnitudePlane[kPlaneCapacity];
 
+namespace {
+
+// Each plane's rows are one block, row 0 at its start; its size is kept for the release.
+std::size_t planeBytes[3];
+
+std::size_t &bytesOf(float *(&plane)[kPlaneCapacity]) {
+  return planeBytes[&plane == &realPlane ? 0 : &plane == &imagPlane ? 1 : 2];
+}
+
+void releasePlane(float *(&plane)[kPlaneCapacity]) {
+  releaseZeroedBlock(plane[0], bytesOf(plane));
+  bytesOf(plane) = 0;
+  for (float *&row : plane) row = nullptr;
+}
+
+}  // namespace
+
+bool allocatePlane(float *(&plane)[kPlaneCapacity], int rows) {
+  releasePlane(plane);
+  const std::size_t rowBytes = kPlaneCapacity * sizeof(float);
+  const std::size_t bytes = rowBytes * static_cast<std::size_t>(rows);
+  auto *block = static_cast<float *>(obtainZeroedBlock(bytes));
+  if (block == nullptr) return false;
+  bytesOf(plane) = bytes;
+  for (int y = 0; y < rows; ++y) plane[y] = block + static_cast<std::size_t>(y) * kPlaneCapacity;
+  return true;
+}
+
 void releasePlanes() {
-  for (int y = 0; y < kPlaneCapacity; ++y) {
-    std::free(realPlane[y]);
-    realPlane[y] = nullptr;
-    std::free(imagPlane[y]);
-    imagPlane[y] = nullptr;
-    std::free(magnitudePlane[y]);
-    magnitudePlane[y] = nullptr;
-  }
+  releasePlane(realPlane);
+  releasePlane(imagPlane);
+  releasePlane(magnitudePlane);
 }

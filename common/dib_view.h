@@ -27,5 +27,8 @@ extern float *realPlane[kPlaneCapacity];
 extern float *imagPlane[kPlaneCapacity];
 extern float *magnitudePlane[kPlaneCapacity];
 
-// Frees every plane row and leaves it null.
+// Points rows 0 .. rows - 1 of one of the three planes at zero-filled rows, all from one block
+// (its pages are touched only when the rows are written); false when memory runs out.
+bool allocatePlane(float *(&plane)[kPlaneCapacity], int rows);
+// Releases the rows of every plane that allocatePlane gave, and leaves every slot null.
 void releasePlanes();

@@ -40,11 +40,10 @@ void setUpPicture(int width, int height) {
   spectrumStorage.assign(static_cast<size_t>(w2) * h2 * 3, kUntouched);
   spectrumView.pixels = spectrumStorage.data();
 
-  for (int y = 0; y < h2 && y < kPlaneCapacity; ++y) {
-    realPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-    imagPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-    magnitudePlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-  }
+  const int rows = std::min(h2, kPlaneCapacity);
+  allocatePlane(realPlane, rows);
+  allocatePlane(imagPlane, rows);
+  allocatePlane(magnitudePlane, rows);
 }
 
 void tearDownPicture() {
