@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 WINDOWS_CONFIGURE = cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build run test deps test-deps windows-deps windows bench fuzz format clean
+.PHONY: all build run test deps test-deps bench-deps windows-deps windows bench fuzz format clean
 
 all: build
 
@@ -16,6 +16,9 @@ deps:
 
 test-deps:
 	@bash scripts/install-deps.sh --test
+
+bench-deps:
+	@bash scripts/install-deps.sh --bench
 
 windows-deps:
 	@bash scripts/install-deps.sh --windows
@@ -47,12 +50,13 @@ test: test-deps
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -L threads --no-tests=ignore
 	cd build-win && ctest --output-on-failure -j $(JOBS)
 
-bench: test-deps
+bench: bench-deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_BENCH=ON -DBMPSPECTRUM_TESTS=OFF >/dev/null
 	cmake --build build-bench -j $(JOBS) --target bmpspectrum_bench bmpspectrum_repaint_bench bmpspectrum
 	build-bench/bench/bmpspectrum_bench
 	bash scripts/key-to-repaint.sh build-bench/bench/bmpspectrum_repaint_bench
 	bash scripts/peak-rss.sh build-bench/bmpspectrum
+	bash scripts/batch-bench.sh build-bench/bmpspectrum
 
 # make fuzz: each libFuzzer target (clang, ASan+UBSan) for FUZZ_SECONDS, from the seed corpus,
 # then every input it kept once more, none allowed 100 ms;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
-# --test: also what the tests need; --windows: also the cross compiler for the Windows build.
+# --test: also what the tests need; --windows: also the cross compiler for the Windows build;
+# --bench: what the tests need and ImageMagick, which the batch benchmark runs beside the program.
 set -euo pipefail
 
 build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3)
@@ -9,11 +10,14 @@ test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang lib
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
 windows_packages=(g++-mingw-w64-x86-64-posix)
 wine_packages=(wine64 wine)
+bench_packages=(imagemagick)
 
 wanted=("${build_packages[@]}")
 case "${1:-}" in
   --test) wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
   --windows) wanted+=("${windows_packages[@]}") ;;
+  --bench) wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}"
+    "${bench_packages[@]}") ;;
 esac
 
 missing=()
