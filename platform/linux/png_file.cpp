@@ -2,6 +2,7 @@
 #include "platform/png_file.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -54,9 +55,11 @@ bool encode(std::FILE *file, int width, int height, bool grey, const std::uint8_
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  // The spectrum is mostly dark noise: the default level's search buys little size for its
-  // time, and filters other than Up barely help it.
+  // The spectrum is mostly dark noise: deflate's search for matches buys nothing on it, while
+  // runs of one byte after the Up filter are what it holds. Run-length matches at level 1 write
+  // smaller files than the default level in a fraction of its time.
   png_set_compression_level(png, 1);
+  png_set_compression_strategy(png, Z_RLE);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
   png_write_info(png, info);
   const std::size_t rowBytes = (grey ? 1u : 3u) * static_cast<std::size_t>(width);
