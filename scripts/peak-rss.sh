@@ -149,7 +149,7 @@ for label, arguments, dialog in (("picture on the command line", [picture], Fals
     if peak is None:
         failed = True
         continue
-    print("peak RSS, %s: %.1f MB" % (label, peak / 1024), flush=True)
+    print("peak RSS, %s: %.1f MB (target <= 32 MB)" % (label, peak / 1024), flush=True)
     if dialog_peak is not None:
         print("peak RSS, the dialog's own process: %.1f MB" % (dialog_peak / 1024), flush=True)
 sys.exit(1 if failed else 0)

@@ -11,15 +11,9 @@
 #include <vector>
 
 #include "common/output_file.h"
+#include "platform/grey_pixels.h"
 
 namespace {
-
-bool everyPixelGrey(const std::uint8_t *pixels, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i, pixels += 3) {
-    if (pixels[0] != pixels[1] || pixels[1] != pixels[2]) return false;
-  }
-  return true;
-}
 
 // The rows top-down, as PNG stores them: one grey byte a pixel, or red, green, blue.
 std::vector<std::uint8_t> pngRows(int width, int height, const std::uint8_t *pixels, bool grey) {

@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "platform/grey_pixels.h"
 
 namespace {
 
@@ -32,13 +35,24 @@ std::wstring widePath(const char *utf8) {
   return wide;
 }
 
+// A grey picture is written one byte a pixel, as on Linux: a third of the data to compress.
 bool encode(const wchar_t *path, int width, int height, const std::uint8_t *pixels) {
   Released<IWICImagingFactory> factory;
   Released<IWICStream> stream;
   Released<IWICBitmapEncoder> encoder;
   Released<IWICBitmapFrameEncode> frame;
-  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-  const UINT rowBytes = 3 * static_cast<UINT>(width);
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  const bool grey = everyPixelGrey(pixels, count);
+  std::vector<std::uint8_t> greyPixels;
+  if (grey) {
+    greyPixels.resize(count);
+    for (size_t i = 0; i < count; ++i) greyPixels[i] = pixels[3 * i];
+    pixels = greyPixels.data();
+  }
+  const WICPixelFormatGUID wanted =
+      grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR;
+  WICPixelFormatGUID format = wanted;
+  const UINT rowBytes = (grey ? 1 : 3) * static_cast<UINT>(width);
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))) ||
       FAILED(factory->CreateStream(&stream)) ||
@@ -47,7 +61,7 @@ bool encode(const wchar_t *path, int width, int height, const std::uint8_t *pixe
       FAILED(encoder->Initialize(stream.pointer, WICBitmapEncoderNoCache)) ||
       FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)) ||
       FAILED(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height))) ||
-      FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR) {
+      FAILED(frame->SetPixelFormat(&format)) || format != wanted) {
     return false;
   }
   // The rows are bottom-up; the encoder takes them from the top.

@@ -2,6 +2,7 @@
 // same transcript as the Linux build, both windows showing the same pixels after every key.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -394,6 +395,43 @@ TEST_F(WindowsBuildUnderWine, OddSizedPicture) {
                              static_cast<std::uint32_t>((255 - row * 9) & 0xFF) << 16;
                     })));
   runSession("odd.bmp");
+}
+
+// A PNG as libpng reads it: its own format, and its pixels as blue, green, red.
+struct PngRead {
+  png_uint_32 format = 0;
+  std::vector<std::uint8_t> pixels;
+};
+
+PngRead readPng(const std::filesystem::path &path) {
+  PngRead read;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return read;
+  read.format = image.format;
+  image.format = PNG_FORMAT_BGR;
+  read.pixels.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, read.pixels.data(), 0, nullptr)) read.pixels.clear();
+  png_image_free(&image);
+  return read;
+}
+
+// A batch run writes the spectrum as a grey PNG, one byte a pixel, with the Linux build's pixels.
+TEST_F(WindowsBuildUnderWine, BatchRunWritesTheLinuxBuildsGreyPng) {
+  copySample("disk.bmp", folder);
+  const std::string inFolder = "sh -c 'cd \"" + folder.string() + "\" && ";
+  ASSERT_EQ(runWithEnvironment(inFolder + "wine " BMPSPECTRUM_WINDOWS_EXE
+                                          " --keys 26 --output windows.png disk.bmp'"),
+            0);
+  ASSERT_EQ(
+      runWithEnvironment(inFolder + BMPSPECTRUM_BINARY " --keys 26 --output linux.png disk.bmp'"),
+      0);
+  const PngRead windows = readPng(folder / "windows.png");
+  const PngRead linux = readPng(folder / "linux.png");
+  EXPECT_EQ(windows.format, static_cast<png_uint_32>(PNG_FORMAT_GRAY));
+  EXPECT_EQ(linux.format, static_cast<png_uint_32>(PNG_FORMAT_GRAY));
+  ASSERT_EQ(windows.pixels.size(), 256u * 256u * 3u);
+  EXPECT_EQ(windows.pixels, linux.pixels);
 }
 
 }  // namespace
