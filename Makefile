@@ -1,13 +1,17 @@
 # make run: install what is missing, build and start the program on the sample pictures.
 # make windows: build-win/bmpspectrum.exe for 64-bit Windows, cross-built with mingw-w64.
+# make install / make uninstall: the program, its manual, messages, desktop entry, icon and
+# completion under PREFIX (default /usr/local), staged below DESTDIR when it is set.
 # make test: the whole suite in Release (with the Windows build under Wine beside the Linux one),
 # again under ASan+UBSan, the threaded tests under TSan, then the Windows unit tests under Wine.
 JOBS ?= 2
+PREFIX ?= /usr/local
+BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 WINDOWS_CONFIGURE = cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build run test deps test-deps bench-deps windows-deps windows bench fuzz format clean
+.PHONY: all build install uninstall run test deps test-deps bench-deps windows-deps windows bench fuzz format clean
 
 all: build
 
@@ -26,6 +30,18 @@ windows-deps:
 build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
 	cmake --build build -j $(JOBS)
+
+install: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+	cmake --build build -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install build
+
+# Removes exactly the files make install wrote (CMake lists them as it installs, without DESTDIR).
+uninstall:
+	@test -f $(BUILD_DIR)/install_manifest.txt || \
+	  { echo "uninstall: nothing was installed from $(BUILD_DIR)/" >&2; exit 1; }
+	sed 's|^|$(DESTDIR)|' $(BUILD_DIR)/install_manifest.txt | xargs -d '\n' rm -f --
 
 # The exe links everything statically: it needs no DLL beyond Windows' own.
 windows: windows-deps

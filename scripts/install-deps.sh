@@ -4,9 +4,11 @@
 # --bench: what the tests need and ImageMagick, which the batch benchmark runs beside the program.
 set -euo pipefail
 
-build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3)
+# The Japanese window titles and dialog need a CJK font.
+build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3
+  fonts-ipafont-gothic)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
-  libfftw3-dev libbenchmark-dev locales procps)
+  libfftw3-dev libbenchmark-dev locales procps desktop-file-utils man-db bsdutils)
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
 windows_packages=(g++-mingw-w64-x86-64-posix)
 wine_packages=(wine64 wine)

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Checks of the installed form of the program, one per call, each in a fresh folder of its own:
+#   install BUILD     make install into a DESTDIR, the installed program speaks Japanese from its
+#                     own catalog outside the tree, make uninstall leaves no file of ours behind
+#   desktop SOURCE    the desktop entry passes desktop-file-validate
+#   manual BUILD      the manual page renders without a warning and lists --help's options
+#   windows EXE BUILD the exe's version resource and manifest carry --version's number, its
+#                     subsystem is Vista's or later and it is stripped
+set -euo pipefail
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+check_install() {
+  local build=$1 stage=$work/stage
+  DESTDIR=$stage cmake --install "$build" --prefix /usr/local >/dev/null
+  local program=$stage/usr/local/bin/bmpspectrum
+  [[ -x $program ]] || fail "no program installed"
+  for file in share/man/man1/bmpspectrum.1 share/locale/ja/LC_MESSAGES/bmpspectrum.mo \
+    share/applications/bmpspectrum.desktop share/icons/hicolor/256x256/apps/bmpspectrum.png \
+    share/bash-completion/completions/bmpspectrum; do
+    [[ -f $stage/usr/local/$file ]] || fail "not installed: $file"
+  done
+  # The catalog is found beside the installed program, not in the build tree.
+  mkdir "$work/locales" "$work/elsewhere"
+  localedef -i ja_JP -f UTF-8 "$work/locales/ja_JP.UTF-8" 2>/dev/null ||
+    { echo "localedef cannot make ja_JP.UTF-8: skipped"; exit 77; }
+  local shown
+  shown=$(cd "$work/elsewhere" && printf '\n' | env -u DISPLAY LOCPATH="$work/locales" \
+    LC_ALL=ja_JP.UTF-8 timeout 20 script -qec "$program" /dev/null)
+  [[ $shown == *"ファイルを開く"* ]] || fail "the installed program's chooser is not Japanese: $shown"
+  # Uninstalling removes every file the install wrote.
+  make -s -C "$(dirname "$0")/../.." uninstall DESTDIR="$stage" BUILD_DIR="$build" >/dev/null
+  local left
+  left=$(find "$stage" -type f)
+  [[ -z $left ]] || fail "left after uninstall: $left"
+}
+
+check_desktop() {
+  local out
+  out=$(desktop-file-validate "$1/data/bmpspectrum.desktop" 2>&1) || fail "$out"
+  [[ -z $out ]] || fail "desktop-file-validate: $out"
+}
+
+check_manual() {
+  local build=$1 page=$1/bmpspectrum.1 warnings
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [[ -z $warnings ]] || fail "man warns: $warnings"
+  # The long options each lists, as sets.
+  local from_help from_manual
+  from_help=$("$build/bmpspectrum" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  from_manual=$(MANWIDTH=200 man -l "$page" 2>/dev/null | sed -n '/^OPTIONS/,/^[A-Z]/p' |
+    grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  [[ -n $from_help && $from_help == "$from_manual" ]] ||
+    fail "options differ: --help has [$from_help], the manual [$from_manual]"
+}
+
+check_windows() {
+  local exe=$1 build=$2 version resource
+  version=$("$build/bmpspectrum" --version | awk '{ print $2 }')
+  resource=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
+  for field in FileVersion ProductVersion; do
+    [[ $resource == *"VALUE \"$field\", \"$version\""* ]] || fail "$field is not $version"
+  done
+  [[ $resource == *"OriginalFilename\", \"bmpspectrum.exe\""* ]] || fail "no OriginalFilename"
+  grep -aq "name=\"bmpspectrum\" version=\"$version.0\"" "$exe" ||
+    fail "the manifest's version is not $version.0"
+  local headers
+  headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+  [[ $(awk '/MajorSubsystemVersion/ { print $2 }' <<<"$headers") -ge 6 ]] ||
+    fail "subsystem version below 6.0"
+}
+
+case ${1:-} in
+  install) check_install "$2" ;;
+  desktop) check_desktop "$2" ;;
+  manual) check_manual "$2" ;;
+  windows) check_windows "$2" "$3" ;;
+  *) fail "usage: $0 install|desktop|manual|windows ..." ;;
+esac
+echo "ok: $1"
