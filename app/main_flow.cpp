@@ -13,6 +13,7 @@
 #include "bitmap/bitmap_reader.h"
 #include "bitmap/bitmap_writer.h"
 #include "common/dib_view.h"
+#include "common/output_file.h"
 #include "common/texts.h"
 #include "display/display.h"
 #include "platform/console.h"
@@ -139,15 +140,31 @@ bool endsWithPng(const char *name) {
   return ending == ".png";
 }
 
-// Writes what the spectrum window shows: a PNG for a name ending in .png, otherwise a BMP.
+// Writes what the spectrum window shows: a PNG for a name ending in .png, otherwise a BMP. The
+// picture goes to a temporary file that replaces the destination only once it is complete.
 bool writeSpectrumPicture(const char *path) {
   const BITMAPINFOHEADER &header = spectrumView.header;
+  const std::string temporary = temporaryOutputPath(path);
   const bool written =
-      endsWithPng(path)
-          ? writePngFile(path, header.biWidth, header.biHeight, spectrumView.pixels)
-          : writeBitmapFile(path, header.biWidth, header.biHeight, spectrumView.pixels);
+      (endsWithPng(path)
+           ? writePngFile(temporary.c_str(), header.biWidth, header.biHeight, spectrumView.pixels)
+           : writeBitmapFile(temporary.c_str(), header.biWidth, header.biHeight,
+                             spectrumView.pixels)) &&
+      replaceOutputFile(temporary, path);
   if (!written) consoleErrorf("bmpspectrum: %s: %s\n", path, std::strerror(errno));
   return written;
+}
+
+// An output that cannot be written is refused before the picture is read: status 2 for a name
+// that cannot be a picture file, 1 for a place that cannot take it.
+bool outputUsable(int *status) {
+  if (commandLine.output == nullptr) return true;
+  bool usage = false;
+  const std::string problem = outputPathProblem(commandLine.output, &usage);
+  if (problem.empty()) return true;
+  consoleErrorf("bmpspectrum: %s: %s\n", commandLine.output, problem.c_str());
+  *status = usage ? 2 : 1;
+  return false;
 }
 
 }  // namespace
@@ -159,7 +176,7 @@ int powerOfTwoFloor(int n) {
 
 int runMainFlow() {
   int status = 0;
-  if (!loadPicture(&status)) return status;
+  if (!outputUsable(&status) || !loadPicture(&status)) return status;
   if (!prepareSpectrum()) return 1;
 
   computeSpectrum(0, 0, 0, 0);

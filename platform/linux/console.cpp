@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -95,3 +96,14 @@ void consoleErrorf(const char *format, ...) {
 void consoleFinish() {
   if (lastOutputByte != -1 && lastOutputByte != '\n' && isatty(STDOUT_FILENO)) writeOutput("\n");
 }
+
+namespace {
+
+// Past a file size limit (ulimit -f) a write fails with EFBIG and is reported like any other
+// write error, instead of the signal ending the program without a word.
+const bool fileSizeLimitFailsWrites = [] {
+  std::signal(SIGXFSZ, SIG_IGN);
+  return true;
+}();
+
+}  // namespace

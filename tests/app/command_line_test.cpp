@@ -2,7 +2,11 @@
 // the command line, and batch runs whose transcript and written pictures are checked exactly.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -304,17 +308,83 @@ TEST_F(CommandLine, BatchOutputHoldsTheSpectrumWindowsPixels) {
   }
 }
 
-TEST_F(CommandLine, AnOutputThatCannotBeWrittenFailsAfterTheTranscript) {
-  EXPECT_EQ(run({"--keys", "2", "picture.bmp"}), 0);
-  const std::string transcript = session_.stdoutText;
-  for (const char *name : {"no/such/folder/out.bmp", "no/such/folder/out.png", "."}) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(run({"--keys", "2", "--output", name, "picture.bmp"}), 1);
-    EXPECT_EQ(session_.stdoutText, transcript);
-    EXPECT_EQ(session_.stderrText.rfind(std::string("bmpspectrum: ") + name + ": ", 0), 0u)
+TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsRefusedBeforeThePictureIsRead) {
+  ASSERT_EQ(symlink("/dev/null", (folder_ + "/device.bmp").c_str()), 0);
+  struct Case {
+    const char *name;
+    int status;  // 2: the name cannot be a picture file; 1: the place cannot take one
+  };
+  const Case cases[] = {
+      {"no/such/folder/out.bmp", 1},
+      {"no/such/folder/out.png", 1},
+      {".", 1},
+      {"device.bmp", 1},  // a character device behind a symlink is left alone
+      {"out.jpg", 2},
+      {"-", 2},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run({"--keys", "2", "--output", c.name, "picture.bmp"}), c.status);
+    EXPECT_EQ(session_.stdoutText, "");
+    EXPECT_EQ(session_.stderrText.rfind(std::string("bmpspectrum: ") + c.name + ": ", 0), 0u)
         << session_.stderrText;
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ + "/no"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/out.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/-"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+
+// The names in the folder, but for those the test made itself.
+std::vector<std::string> namesIn(const std::string &folder) {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(CommandLine, AnOutputReplacesItsFileWholeOrNotAtAll) {
+  writeFile(picture_, bmpPicture(64, 64, pictureColour));
+  const int switches[4] = {1, 0, 0, 0};
+  const std::vector<std::uint8_t> expected =
+      expectedSpectrum(readWholeFile(picture_), 64, 64, switches);
+  const std::string userData(60000, 'u');
+
+  // Through a symlink: the target gets the picture, the link stays a link to it.
+  writeFile(folder_ + "/target.bmp", userData);
+  std::filesystem::permissions(folder_ + "/target.bmp", std::filesystem::perms(0640));
+  ASSERT_EQ(symlink("target.bmp", (folder_ + "/link.bmp").c_str()), 0);
+  ASSERT_EQ(run({"--keys", "2", "--output", "link.bmp", "picture.bmp"}), 0) << session_.stderrText;
+  EXPECT_TRUE(std::filesystem::is_symlink(folder_ + "/link.bmp"));
+  EXPECT_EQ(std::filesystem::read_symlink(folder_ + "/link.bmp"), "target.bmp");
+  EXPECT_EQ(bmpPixelsOf(folder_ + "/target.bmp", 64, 64), expected);
+  EXPECT_EQ(std::filesystem::status(folder_ + "/target.bmp").permissions(),
+            std::filesystem::perms(0640));
+
+  // A write that fails (here past a file size limit, which would otherwise end the program by
+  // SIGXFSZ) leaves the previous file as it was, and no temporary file behind.
+  writeFile(folder_ + "/kept.bmp", userData);
+  const std::vector<std::string> before = namesIn(folder_);
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit saved = limit;
+  limit.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  closeSession(session_);
+  SessionOptions options;
+  options.folder = folder_;
+  options.withTerminal = false;
+  options.errorsToPipe = true;
+  options.arguments = {"--keys", "2", "--output", "kept.bmp", "picture.bmp"};
+  session_ = startProgram(options);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_EQ(waitForExit(session_, 20000), 1);
+  EXPECT_EQ(session_.stderrText,
+            "bmpspectrum: kept.bmp: " + std::string(std::strerror(EFBIG)) + "\n");
+  EXPECT_EQ(readWholeFile(folder_ + "/kept.bmp"), userData);
+  EXPECT_EQ(namesIn(folder_), before);
 }
 
 }  // namespace
