@@ -5,6 +5,7 @@
 #include <langinfo.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdarg>
@@ -45,10 +46,16 @@ std::string toTerminalText(const char *utf8) {
   char *outPointer = out.data();
   size_t outLeft = out.size();
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(converter, &in, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1) ||
-      iconv(converter, nullptr, nullptr, &outPointer, &outLeft) == static_cast<size_t>(-1)) {
-    return text;
+  // A byte that is not UTF-8 (a file name in the locale's own bytes) or a character the
+  // character set lacks goes through as it is, and the rest is still converted.
+  while (inLeft > 0 &&
+         iconv(converter, &in, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1)) {
+    if (errno != EILSEQ && errno != EINVAL) return text;
+    *outPointer++ = *in++;
+    --outLeft;
+    --inLeft;
   }
+  iconv(converter, nullptr, nullptr, &outPointer, &outLeft);
   return std::string(out.data(), outPointer);
 }
 
@@ -64,10 +71,10 @@ void writeOutput(const std::string &text) {
   lastOutputByte = static_cast<unsigned char>(text.back());
 }
 
-// The format is converted before formatting: Shift_JIS and EUC-JP never produce a '%' byte
-// inside a character, and the arguments (the path among them) are already the locale's bytes.
+// The whole text is converted after formatting, so that texts passed as arguments (the prompt
+// among them) reach the terminal in its character set like the format's own.
 std::string terminalFormatted(const char *format, va_list arguments) {
-  return formatTextV(toTerminalText(format).c_str(), arguments);
+  return toTerminalText(formatTextV(format, arguments).c_str());
 }
 
 }  // namespace

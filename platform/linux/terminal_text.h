@@ -4,5 +4,6 @@
 #include <string>
 
 // The text in the character set of the locale's LC_CTYPE: unchanged for UTF-8 and ASCII
-// locales (and whenever conversion fails), converted for legacy sets such as Shift_JIS.
+// locales, converted for legacy sets such as Shift_JIS; bytes that are not UTF-8, and characters
+// the set lacks, pass through unchanged.
 std::string toTerminalText(const char *utf8);
