@@ -1,6 +1,7 @@
 // Reading 24-bit BMP files: every header field checked before the pixels are allocated.
 #include "bitmap/bitmap_reader.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -143,7 +144,10 @@ const char *refusalOf(const BITMAPINFOHEADER &header) {
   if (header.biBitCount != 24) return "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
   if (header.biSize < kInfoHeaderSize) return "この形式のBMPファイルは扱えません\n";
   if (header.biCompression != 0) return "圧縮されたBMPファイルは扱えません\n";
-  if (header.biWidth <= 0 || header.biHeight == 0) return "画像の幅または高さが不正です\n";
+  // A top-down height of -2^31 has no positive counterpart: its rows could not be counted.
+  if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) {
+    return "画像の幅または高さが不正です\n";
+  }
   return nullptr;
 }
 
@@ -200,6 +204,10 @@ bool readBitmapStream(std::FILE *file, const char *path) {
   if (!readInfoHeader(file, header)) return false;
   if (const char *refusal = refusalOf(header)) {
     consolePrintf("%s", refusal);
+    // The first four bytes of a 12-byte OS/2 header are its size; the rest is not what the
+    // refusal above read it as.
+    if (header.biSize == 12)
+      consoleErrorf("bmpspectrum: %s: OS/2 bitmap header not supported\n", path);
     return false;
   }
   return readPixels(file, fileHeader, header);
@@ -235,10 +243,20 @@ bool setBitmapFilePath(const char *path) {
 
 bool readChosenBitmap() {
   consolePrintf("file name [%s]\n", bitmapFilePath);
+  // Only a regular file is opened: a FIFO would block the open, and a pipe cannot be measured.
+  std::error_code error;
+  const auto status = std::filesystem::status(bitmapFilePath, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    consolePrintf(kReadError);
+    consoleErrorf("bmpspectrum: %s: not a regular file\n", bitmapFilePath);
+    return false;
+  }
   // The file stays open for the life of the process.
   std::FILE *file = std::fopen(bitmapFilePath, "rb");
   if (file == nullptr) {
+    const int reason = errno;
     consolePrintf(kReadError);
+    consoleErrorf("bmpspectrum: %s: %s\n", bitmapFilePath, std::strerror(reason));
     return false;
   }
   return readBitmapStream(file, bitmapFilePath);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -229,11 +230,24 @@ TEST_F(CommandLine, PicturesThatCannotBeReadEndWithTheUsualMessages) {
   const std::string longName = std::string(250, 'n') + ".bmp";
   struct Case {
     std::string argument;
-    std::string stdoutText;
+    std::string stdoutText;  // for the OS/2 picture, its listing ends with the usual refusal
     std::string onStderr;
   };
+  ASSERT_EQ(mkfifo((folder_ + "/fifo.bmp").c_str(), 0600), 0);  // opening it would block
+  std::filesystem::create_directory(folder_ + "/folder.bmp");
+  // An OS/2 picture: a 12-byte core header (size, 16-bit width and height, planes, bit count).
+  std::string os2("BM\0\0\0\0\0\0\0\0\x1a\0\0\0", 14);
+  os2 += std::string("\x0c\0\0\0\x08\0\x08\0\x01\0\x18\0", 12) + std::string(192, '\x40');
+  writeFile(folder_ + "/os2.bmp", os2);
   const Case cases[] = {
-      {"missing.bmp", "file name [" + folder_ + "/missing.bmp]\n" + kReadError, ""},
+      {"missing.bmp", "file name [" + folder_ + "/missing.bmp]\n" + kReadError,
+       "bmpspectrum: " + folder_ + "/missing.bmp: " + std::strerror(ENOENT) + "\n"},
+      {"fifo.bmp", "file name [" + folder_ + "/fifo.bmp]\n" + kReadError,
+       "bmpspectrum: " + folder_ + "/fifo.bmp: not a regular file\n"},
+      {"folder.bmp", "file name [" + folder_ + "/folder.bmp]\n" + kReadError,
+       "bmpspectrum: " + folder_ + "/folder.bmp: not a regular file\n"},
+      {"os2.bmp", kNot24Bit,
+       "bmpspectrum: " + folder_ + "/os2.bmp: OS/2 bitmap header not supported\n"},
       {"notes.txt",
        "file name [" + folder_ + "/notes.txt]\n" + folder_ +
            "/notes.txt はDIBフォーマットではありません",
@@ -243,7 +257,11 @@ TEST_F(CommandLine, PicturesThatCannotBeReadEndWithTheUsualMessages) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.argument);
     EXPECT_EQ(run({c.argument}), 1);
-    EXPECT_EQ(session_.stdoutText, c.stdoutText);
+    if (c.argument == "os2.bmp") {
+      EXPECT_TRUE(session_.stdoutText.ends_with(c.stdoutText)) << session_.stdoutText;
+    } else {
+      EXPECT_EQ(session_.stdoutText, c.stdoutText);
+    }
     EXPECT_NE(session_.stderrText.find(c.onStderr), std::string::npos) << session_.stderrText;
   }
 }

@@ -127,7 +127,8 @@ TEST(HostileFiles, HeaderFieldsAtTheirLimits) {
       {"bfOffBits", 10, 4, "DWORD \t bfOffBits   \t %s \n", {R, R, P, P, P, P}},
       {"biSize", 14, 4, "DWORD \t biSize          \t %s \n", {F, F, P, P, P, P}},
       {"biWidth", 18, 4, "LONG  \t biWidth         \t %s \n", {E, R, E, P, E, E}},
-      {"biHeight", 22, 4, "LONG  \t biHeight        \t %s \n", {E, R, R, P, P, R}},
+      // -2^31 has no positive height: refused, not read as 2^31 rows.
+      {"biHeight", 22, 4, "LONG  \t biHeight        \t %s \n", {E, R, R, P, E, R}},
       {"biPlanes", 26, 2, "WORD  \t biPlanes        \t %s \n", {R, R, R, R, R, R}},
       {"biBitCount", 28, 2, "WORD  \t biBitCount      \t %s \n", {N, N, N, N, N, N}},
       {"biSizeImage", 34, 4, "DWORD \t biSizeImage     \t %s \n", {R, R, R, R, R, R}},

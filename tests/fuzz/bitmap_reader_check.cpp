@@ -49,7 +49,7 @@ Expected expectedOutcome(const std::uint8_t *data, std::size_t size) {
   if (little(data + 28, 2) != 24) return refused(e, kNot24Bit);
   if (biSize < 40) return refused(e, kOtherFormat);
   if (little(data + 30, 4) != 0) return refused(e, kCompressed);
-  if (width <= 0 || height == 0) return refused(e, kBadExtent);
+  if (width <= 0 || height == 0 || height == INT32_MIN) return refused(e, kBadExtent);
   e.topDown = height < 0;
   e.rows = e.topDown ? -static_cast<std::int64_t>(height) : height;
   e.stride = dibRowBytes(static_cast<std::uint64_t>(width));
