@@ -32,23 +32,48 @@ constexpr char kUsage[] =
     "  5  normal size              6  low frequencies magnified four times\n"
     "  q  quit\n";
 
+// What --help adds after the usage: the environment and the exit statuses.
+constexpr char kEnvironmentAndStatus[] =
+    "\n"
+    "Environment:\n"
+    "  BMPSPECTRUM_THREADS  how many threads compute the spectrum (1 to 256; every core\n"
+    "                       by default)\n"
+    "\n"
+    "Exit status: 0 when the run ends normally (also when no picture is chosen),\n"
+    "1 when a picture cannot be read or an output cannot be written, 2 on a usage error.\n";
+
 constexpr option kOptions[] = {{"keys", required_argument, nullptr, 'k'},
                                {"output", required_argument, nullptr, 'o'},
                                {"help", no_argument, nullptr, 'h'},
                                {"version", no_argument, nullptr, 'V'},
                                {nullptr, 0, nullptr, 0}};
 
+// One line naming the problem (already printed), then where to read more, as GNU tools do.
 int usageError() {
-  consoleErrorf(translate(kUsage));
+  consoleErrorf(translate("Try 'bmpspectrum --help' for more information.\n"));
   return 2;
+}
+
+// getopt's own messages would name the program by the path it was started by: these name it
+// "bmpspectrum", and go through the console's character set.
+int optionError(int option, const char *argument) {
+  if (option == ':') {
+    consoleErrorf(translate("bmpspectrum: option '%s' requires an argument\n"), argument);
+  } else if (argument[0] == '-' && argument[1] == '-') {
+    consoleErrorf(translate("bmpspectrum: unrecognized option '%s'\n"), argument);
+  } else {
+    consoleErrorf(translate("bmpspectrum: invalid option -- '%c'\n"), optopt);
+  }
+  return usageError();
 }
 
 }  // namespace
 
 int parseCommandLine(int argc, char **argv) {
   commandLine = CommandLine{};
+  opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv, "k:o:hV", kOptions, nullptr);
+    const int option = getopt_long(argc, argv, ":k:o:hV", kOptions, nullptr);
     if (option == -1) break;
     switch (option) {
       case 'k':
@@ -59,12 +84,13 @@ int parseCommandLine(int argc, char **argv) {
         break;
       case 'h':
         consolePrintf(translate(kUsage));
+        consolePrintf(translate(kEnvironmentAndStatus));
         return 0;
       case 'V':
         consolePrintf("bmpspectrum " BMPSPECTRUM_VERSION "\n");
         return 0;
-      default:  // getopt_long has said what was wrong
-        return usageError();
+      default:  // the option just read is unknown (or misses its argument, ':')
+        return optionError(option, argv[optind - 1]);
     }
   }
   if (argc - optind > 1) {
@@ -72,6 +98,12 @@ int parseCommandLine(int argc, char **argv) {
     return usageError();
   }
   if (optind < argc) commandLine.picture = argv[optind];
+  // A batch run has nobody to answer a dialog or a chooser.
+  if (batchRun() && commandLine.picture == nullptr) {
+    consoleErrorf(
+        translate("bmpspectrum: --keys and --output need a picture on the command line\n"));
+    return usageError();
+  }
   return -1;
 }
 

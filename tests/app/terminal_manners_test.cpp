@@ -38,7 +38,7 @@ TEST_F(TerminalManners, AnUnfinishedLineIsEndedOnlyOnATerminal) {
       {"q at the prompt", {"picture.bmp"}, "q", true, prompt + "\r\n", 0},
       {"batch keys", {"--keys", "4", "picture.bmp"}, nullptr, true, prompt + "\r\n", 0},
       {"a refused file", {"notes.txt"}, nullptr, true, "ではありません\r\n", 1},
-      {"help ends its own line", {"--help"}, nullptr, true, "q  quit\r\n", 0},
+      {"help ends its own line", {"--help"}, nullptr, true, "usage error.\r\n", 0},
       {"a pipe keeps the prompt", {"picture.bmp"}, "q", false, prompt, 0},
       {"a pipe keeps the message", {"notes.txt"}, nullptr, false, "ではありません", 1},
   };
