@@ -6,9 +6,8 @@
 
 int main(int argc, char **argv) {
   startTranslation();
-  const int ended = parseCommandLine(argc, argv);
-  if (ended >= 0) return ended;
-  const int status = runMainFlow();
-  consoleFinish();
-  return status;
+  int status = parseCommandLine(argc, argv);
+  if (status < 0) status = runMainFlow();
+  // A transcript that did not reach standard output whole is a failed run.
+  return consoleFinish() ? status : 1;
 }

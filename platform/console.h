@@ -13,8 +13,10 @@ void consolePuts(const char *line);
 void consoleErrorf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Called once at the end: when standard output is a terminal and the last text written there
-// did not end its line, ends it, so that the shell's prompt starts on a line of its own.
-void consoleFinish();
+// did not end its line, ends it, so that the shell's prompt starts on a line of its own. False,
+// after a message on standard error, when standard output did not take every byte (a full disk,
+// a closed descriptor): the run then ends with status 1, as GNU tools do.
+bool consoleFinish();
 
 // Waits for one key press on the console, without echo and without Enter: the C runtime's own
 // on Windows, the controlling terminal's on Linux.

@@ -63,11 +63,17 @@ namespace {
 
 // The last byte written to standard output; -1 before the first.
 int lastOutputByte = -1;
+// The first failure to write standard output, or 0.
+int outputError = 0;
 
 void writeOutput(const std::string &text) {
   if (text.empty()) return;
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  errno = 0;
+  if ((std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+       std::fflush(stdout) != 0) &&
+      outputError == 0) {
+    outputError = errno != 0 ? errno : EIO;
+  }
   lastOutputByte = static_cast<unsigned char>(text.back());
 }
 
@@ -100,8 +106,11 @@ void consoleErrorf(const char *format, ...) {
 }
 
 // A file or a pipe keeps the transcript byte for byte.
-void consoleFinish() {
+bool consoleFinish() {
   if (lastOutputByte != -1 && lastOutputByte != '\n' && isatty(STDOUT_FILENO)) writeOutput("\n");
+  if (outputError == 0) return true;
+  consoleErrorf("bmpspectrum: write error: %s\n", std::strerror(outputError));
+  return false;
 }
 
 namespace {

@@ -14,17 +14,20 @@ namespace {
 
 // The last byte written to standard output; -1 before the first.
 int lastOutputByte = -1;
+// Whether a write to standard output has failed.
+bool outputFailed = false;
 
-// Hands the whole text to write, which may take only part of it per call; stops on a failure.
+// Hands the whole text to write, which may take only part of it per call; false on a failure.
 template <typename Text, typename Write>
-void writeWhole(const Text &text, Write write) {
+bool writeWhole(const Text &text, Write write) {
   for (size_t done = 0; done < text.size();) {
     DWORD wrote = 0;
     if (!write(text.data() + done, static_cast<DWORD>(text.size() - done), &wrote) || wrote == 0) {
-      return;
+      return false;
     }
     done += wrote;
   }
+  return true;
 }
 
 // Each text reaches its destination (standard output or standard error) whole and at once: no
@@ -45,9 +48,10 @@ void writeText(const std::string &utf8, DWORD destination = STD_OUTPUT_HANDLE) {
     return;
   }
   const std::string bytes = toRedirectedText(utf8, redirectedCodePage(GetConsoleOutputCP()));
-  writeWhole(bytes, [&](const char *from, DWORD count, DWORD *wrote) {
+  const bool whole = writeWhole(bytes, [&](const char *from, DWORD count, DWORD *wrote) {
     return WriteFile(output, from, count, wrote, nullptr);
   });
+  if (!whole && destination == STD_OUTPUT_HANDLE) outputFailed = true;
 }
 
 }  // namespace
@@ -67,12 +71,15 @@ void consoleErrorf(const char *format, ...) {
 }
 
 // Only a console gets the line ended: a file or a pipe keeps the transcript byte for byte.
-void consoleFinish() {
+bool consoleFinish() {
   DWORD mode;
   if (lastOutputByte != -1 && lastOutputByte != '\n' &&
       GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
     writeText("\n");
   }
+  if (!outputFailed) return true;
+  consoleErrorf("bmpspectrum: write error on standard output\n");
+  return false;
 }
 
 void consolePuts(const char *line) {

@@ -4,6 +4,7 @@
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -219,6 +220,30 @@ TEST_F(CommandLine, HelpVersionAndUsageErrors) {
     EXPECT_EQ(session_.stderrText, c.stderrText);
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ + "/x.png"));
+}
+
+// Standard output that cannot take the text (a full device, a closed descriptor) fails the run,
+// with the reason on standard error.
+TEST_F(CommandLine, AnOutputThatCannotTakeTheTranscriptFailsTheRun) {
+  struct Case {
+    const char *arguments, *redirection, *reason;
+  };
+  const Case cases[] = {
+      {"--help", ">/dev/full", "No space left on device"},
+      {"--keys 2 picture.bmp", ">/dev/full", "No space left on device"},
+      {"--keys 2 picture.bmp", ">&-", "Bad file descriptor"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.arguments) + " " + c.redirection);
+    const std::string command = "cd '" + folder_ + "' && " BMPSPECTRUM_BINARY " " + c.arguments +
+                                " " + c.redirection + " 2>errors.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string errors = readWholeFile(folder_ + "/errors.txt");
+    EXPECT_TRUE(errors.ends_with(std::string("bmpspectrum: write error: ") + c.reason + "\n"))
+        << errors;
+  }
 }
 
 TEST_F(CommandLine, APictureNamedThereOpensWithoutTheChooser) {

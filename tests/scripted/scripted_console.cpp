@@ -29,7 +29,9 @@ void consolePuts(const char *line) {
 }
 
 void consoleErrorf(const char *, ...) {}
-void consoleFinish() {}
+bool consoleFinish() {
+  return true;
+}
 
 int _getch() {
   if (scriptedKeys.empty()) return -1;
