@@ -264,8 +264,12 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
     return;
   }
   if (spectrumThreads < 1) {
-    spectrumThreads =
-        threadCountFrom(std::getenv("BMPSPECTRUM_THREADS"), std::thread::hardware_concurrency());
+    const char *setting = std::getenv("BMPSPECTRUM_THREADS");
+    spectrumThreads = threadCountFrom(setting, std::thread::hardware_concurrency());
+    if (!threadSettingUsable(setting)) {
+      consoleErrorf("bmpspectrum: BMPSPECTRUM_THREADS=%s is not a number from 1 to %d; using %d\n",
+                    setting, kMaxSpectrumThreads, spectrumThreads);
+    }
   }
   preparePass(logScale, dcCut);
   const int threads = static_cast<long>(pass.w2) * pass.h2 >= kThreadedPixels ? spectrumThreads : 1;

@@ -11,11 +11,16 @@
 
 int spectrumThreads = 0;
 
+bool threadSettingUsable(const char *setting) {
+  if (setting == nullptr || *setting == '\0') return true;
+  char *end = nullptr;
+  const long count = std::strtol(setting, &end, 10);
+  return *end == '\0' && count >= 1 && count <= kMaxSpectrumThreads;
+}
+
 int threadCountFrom(const char *setting, unsigned processors) {
-  if (setting != nullptr && *setting != '\0') {
-    char *end = nullptr;
-    const long count = std::strtol(setting, &end, 10);
-    if (*end == '\0' && count >= 1 && count <= kMaxSpectrumThreads) return static_cast<int>(count);
+  if (setting != nullptr && *setting != '\0' && threadSettingUsable(setting)) {
+    return static_cast<int>(std::strtol(setting, nullptr, 10));
   }
   if (processors == 0) return 1;
   return processors < kMaxSpectrumThreads ? static_cast<int>(processors) : kMaxSpectrumThreads;

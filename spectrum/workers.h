@@ -12,6 +12,9 @@ extern int spectrumThreads;
 // count, itself taken as 1 when unknown (0) and bounded by kMaxSpectrumThreads.
 constexpr int kMaxSpectrumThreads = 256;
 int threadCountFrom(const char *setting, unsigned processors);
+// Whether the setting is one that threadCountFrom takes: unset, empty, or a whole number from 1
+// to kMaxSpectrumThreads.
+bool threadSettingUsable(const char *setting);
 
 // Runs job(worker) once on each of `threads` threads, the calling thread as worker 0, and returns
 // when every call has returned. Helpers are started on first need and kept for the life of the

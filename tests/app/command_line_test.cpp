@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bitmap/bitmap_reader.h"
@@ -243,6 +244,34 @@ TEST_F(CommandLine, AnOutputThatCannotTakeTheTranscriptFailsTheRun) {
     const std::string errors = readWholeFile(folder_ + "/errors.txt");
     EXPECT_TRUE(errors.ends_with(std::string("bmpspectrum: write error: ") + c.reason + "\n"))
         << errors;
+  }
+}
+
+TEST_F(CommandLine, AnUnusableThreadCountIsNamedOnceAndTheDefaultTaken) {
+  ASSERT_EQ(run({"--keys", "2", "--output", "out.bmp", "picture.bmp"}), 0);
+  const std::string transcript = session_.stdoutText;
+  const std::string cores = std::to_string(std::min(std::thread::hardware_concurrency(), 256u));
+  struct Case {
+    const char *setting;
+    bool warned;
+  };
+  for (const Case &c : {Case{"abc", true}, Case{"0", true}, Case{"257", true}, Case{"2x", true},
+                        Case{"2", false}, Case{"", false}}) {
+    SCOPED_TRACE(c.setting);
+    closeSession(session_);
+    SessionOptions options;
+    options.folder = folder_;
+    options.withTerminal = false;
+    options.errorsToPipe = true;
+    options.environment = {std::string("BMPSPECTRUM_THREADS=") + c.setting};
+    options.arguments = {"--keys", "2", "--output", "out.bmp", "picture.bmp"};
+    session_ = startProgram(options);
+    EXPECT_EQ(waitForExit(session_, 20000), 0);
+    EXPECT_EQ(session_.stdoutText, transcript);
+    EXPECT_EQ(session_.stderrText,
+              c.warned ? "bmpspectrum: BMPSPECTRUM_THREADS=" + std::string(c.setting) +
+                             " is not a number from 1 to 256; using " + cores + "\n"
+                       : "");
   }
 }
 
