@@ -21,6 +21,14 @@ void consolePrintf(const char *format, ...) {
   std::fflush(discarded());
 }
 
+void consoleErrorf(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(discarded(), format, arguments);
+  va_end(arguments);
+  std::fflush(discarded());
+}
+
 void consolePuts(const char *line) {
   std::fputs(line, discarded());
   std::fputc('\n', discarded());
