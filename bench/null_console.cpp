@@ -35,6 +35,10 @@ void consolePuts(const char *line) {
   std::fflush(discarded());
 }
 
+std::string consoleShown(const char *text, bool) {
+  return text;
+}
+
 int _getch() {
   return -1;
 }

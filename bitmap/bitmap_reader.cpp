@@ -120,7 +120,7 @@ bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHea
   fileHeader.bfReserved2 = little16(bytes + 8);
   fileHeader.bfOffBits = little32(bytes + 10);
   if (fileHeader.bfType != 0x4D42) {
-    consolePrintf("%s はDIBフォーマットではありません", path);
+    consolePrintf("%s はDIBフォーマットではありません", consoleShown(path).c_str());
     return false;
   }
   listFileHeader(fileHeader);
@@ -242,13 +242,14 @@ bool setBitmapFilePath(const char *path) {
 }
 
 bool readChosenBitmap() {
-  consolePrintf("file name [%s]\n", bitmapFilePath);
+  consolePrintf("file name [%s]\n", consoleShown(bitmapFilePath).c_str());
   // Only a regular file is opened: a FIFO would block the open, and a pipe cannot be measured.
   std::error_code error;
   const auto status = std::filesystem::status(bitmapFilePath, error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     consolePrintf(kReadError);
-    consoleErrorf("bmpspectrum: %s: not a regular file\n", bitmapFilePath);
+    consoleErrorf("bmpspectrum: %s: not a regular file\n",
+                  consoleShown(bitmapFilePath, true).c_str());
     return false;
   }
   // The file stays open for the life of the process.
@@ -256,7 +257,8 @@ bool readChosenBitmap() {
   if (file == nullptr) {
     const int reason = errno;
     consolePrintf(kReadError);
-    consoleErrorf("bmpspectrum: %s: %s\n", bitmapFilePath, std::strerror(reason));
+    consoleErrorf("bmpspectrum: %s: %s\n", consoleShown(bitmapFilePath, true).c_str(),
+                  std::strerror(reason));
     return false;
   }
   return readBitmapStream(file, bitmapFilePath);

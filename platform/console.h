@@ -1,9 +1,16 @@
 // Console text and single-key input: the console interface that the logic uses.
 #pragma once
 
+#include <string>
+
 // Writes printf-formatted text to standard output at once, in the terminal's character set.
 // The format is UTF-8; arguments are passed through unchanged; %f always prints a '.'.
 void consolePrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text as the console may show it: when standard output (or, for errors, standard error) is a
+// terminal, each control character becomes '?', so that a file name cannot move the cursor or
+// clear the screen; a file or a pipe gets the text unchanged.
+std::string consoleShown(const char *text, bool onError = false);
 
 // Writes one whole line and a newline, like puts.
 void consolePuts(const char *line);

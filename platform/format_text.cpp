@@ -22,3 +22,11 @@ std::string formatText(const char *format, ...) {
   va_end(arguments);
   return text;
 }
+
+std::string withoutControls(const char *text) {
+  std::string shown(text);
+  for (char &c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return shown;
+}

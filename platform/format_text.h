@@ -7,3 +7,6 @@
 // The text that vsnprintf would write for the format and arguments; empty when it fails.
 std::string formatTextV(const char *format, va_list arguments);
 std::string formatText(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text with each control character (below 0x20, and 0x7f) replaced by '?'.
+std::string withoutControls(const char *text);

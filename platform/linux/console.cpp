@@ -105,6 +105,10 @@ void consoleErrorf(const char *format, ...) {
   std::fflush(stderr);
 }
 
+std::string consoleShown(const char *text, bool onError) {
+  return isatty(onError ? STDERR_FILENO : STDOUT_FILENO) ? withoutControls(text) : text;
+}
+
 // A file or a pipe keeps the transcript byte for byte.
 bool consoleFinish() {
   if (lastOutputByte != -1 && lastOutputByte != '\n' && isatty(STDOUT_FILENO)) writeOutput("\n");

@@ -82,6 +82,13 @@ bool consoleFinish() {
   return false;
 }
 
+std::string consoleShown(const char *text, bool onError) {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(onError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &mode)
+             ? withoutControls(text)
+             : text;
+}
+
 void consolePuts(const char *line) {
   writeText(std::string(line) + "\n");
 }

@@ -275,6 +275,30 @@ TEST_F(CommandLine, AnUnusableThreadCountIsNamedOnceAndTheDefaultTaken) {
   }
 }
 
+// A file name cannot drive the terminal: its control characters show as '?' there, while a file
+// or a pipe gets the name's own bytes.
+TEST_F(CommandLine, AFileNameShowsNoControlCharactersOnATerminal) {
+  const std::string name = "esc\x1b[2Jname.bmp";
+  writeFile(folder_ + "/" + name, readWholeFile(picture_));
+  const std::string raw = "file name [" + folder_ + "/" + name + "]\n";
+  const std::string shown = "file name [" + folder_ + "/esc?[2Jname.bmp]\r\n";
+
+  ASSERT_EQ(run({"--keys", "", name}), 0);
+  EXPECT_EQ(session_.stdoutText.rfind(raw, 0), 0u) << session_.stdoutText;
+
+  closeSession(session_);
+  SessionOptions options;
+  options.folder = folder_;
+  options.arguments = {"--keys", "", name};
+  options.outputToTerminal = true;
+  options.errorsToPipe = true;
+  session_ = startProgram(options);
+  EXPECT_EQ(waitForExit(session_), 0);
+  pumpUntil(session_, [&] { return session_.terminalText.find(kPrompt) != std::string::npos; });
+  EXPECT_NE(session_.terminalText.find(shown), std::string::npos) << session_.terminalText;
+  EXPECT_EQ(session_.terminalText.find("\x1b[2J"), std::string::npos);
+}
+
 TEST_F(CommandLine, APictureNamedThereOpensWithoutTheChooser) {
   // The same transcript as the chooser gives, with the full path in the file-name line.
   const std::string typed = typedTranscript("2q");

@@ -28,6 +28,10 @@ void consolePuts(const char *line) {
   fuzzConsoleOutput += '\n';
 }
 
+std::string consoleShown(const char *text, bool) {
+  return text;
+}
+
 int _getch() {
   return -1;
 }

@@ -29,6 +29,10 @@ void consolePuts(const char *line) {
 }
 
 void consoleErrorf(const char *, ...) {}
+std::string consoleShown(const char *text, bool) {
+  return text;
+}
+
 bool consoleFinish() {
   return true;
 }
