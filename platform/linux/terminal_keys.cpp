@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <initializer_list>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/key_decoder.h"
@@ -19,6 +20,7 @@ constexpr int kEscapePauseMs = 50;
 
 int terminal = -2;  // -2 not opened yet, -1 no terminal
 termios savedSettings;
+termios keySettings;  // what key mode sets
 volatile sig_atomic_t settingsChanged = 0;
 
 KeyDecoder decoder;
@@ -47,10 +49,82 @@ void restoreTerminal() {
   settingsChanged = 0;
 }
 
+// Key mode again, over whatever settings the terminal has now (the shell's, after a stop).
+void reenterKeyMode() {
+  if (settingsChanged || !inForeground() || tcgetattr(terminal, &savedSettings) != 0) return;
+  settingsChanged = 1;
+  if (tcsetattr(terminal, TCSANOW, &keySettings) != 0) settingsChanged = 0;
+}
+
+// The signal's own end, once the terminal is restored: the default action, taken as soon as
+// the handler returns (the signal is blocked until then).
 void restoreAndDie(int signal) {
   restoreTerminal();
   ::signal(signal, SIG_DFL);
   raise(signal);
+}
+
+// Ctrl+Z and kill -TSTP: the shell gets its terminal back while the program is stopped, and
+// key mode returns when it is continued, as less and vim do.
+void stopAndResume(int) {
+  const int savedErrno = errno;
+  const bool wasInKeyMode = settingsChanged;
+  restoreTerminal();
+  struct sigaction stop {
+  }, ours{};
+  stop.sa_handler = SIG_DFL;
+  sigaction(SIGTSTP, &stop, &ours);
+  sigset_t tstp;
+  sigemptyset(&tstp);
+  sigaddset(&tstp, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
+  raise(SIGTSTP);  // stops here until continued
+  sigprocmask(SIG_BLOCK, &tstp, nullptr);
+  sigaction(SIGTSTP, &ours, nullptr);
+  if (wasInKeyMode) reenterKeyMode();
+  errno = savedErrno;
+}
+
+// After SIGSTOP, which cannot be caught, the shell may have set its own settings: key mode is
+// set again over them.
+void resumeAfterStop(int) {
+  const int savedErrno = errno;
+  if (settingsChanged && inForeground()) {
+    termios now;
+    if (tcgetattr(terminal, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) != 0) {
+      savedSettings = now;
+      tcsetattr(terminal, TCSANOW, &keySettings);
+    }
+  }
+  errno = savedErrno;
+}
+
+// Every signal whose default action ends the program, so that none leaves the terminal in key
+// mode; one that whoever started the program ignores stays ignored.
+void restoreOnEverySignal() {
+  struct sigaction action {};
+  action.sa_handler = restoreAndDie;
+  sigemptyset(&action.sa_mask);
+  std::vector<int> signals{SIGTERM, SIGHUP,    SIGINT,  SIGQUIT, SIGPIPE, SIGUSR1,  SIGUSR2,
+                           SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGABRT, SIGSEGV,  SIGBUS,
+                           SIGFPE,  SIGILL,    SIGTRAP, SIGSYS,  SIGPWR,  SIGSTKFLT};
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) signals.push_back(signal);
+  for (int signal : signals) {
+    struct sigaction now {};
+    if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) {
+      sigaction(signal, &action, nullptr);
+    }
+  }
+  struct sigaction stop {};
+  stop.sa_handler = stopAndResume;
+  sigemptyset(&stop.sa_mask);
+  stop.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, &stop, nullptr);
+  struct sigaction resume {};
+  resume.sa_handler = resumeAfterStop;
+  sigemptyset(&resume.sa_mask);
+  resume.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &resume, nullptr);
 }
 
 // Non-canonical, no echo, no signals from keys (Ctrl+C arrives as 3), no input translation;
@@ -58,31 +132,39 @@ void restoreAndDie(int signal) {
 void enterKeyMode() {
   if (settingsChanged || !inForeground()) return;
   if (tcgetattr(terminal, &savedSettings) != 0) return;
-  termios raw = savedSettings;
-  raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-  raw.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
+  keySettings = savedSettings;
+  keySettings.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
+  keySettings.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
+  keySettings.c_cc[VMIN] = 1;
+  keySettings.c_cc[VTIME] = 0;
 
-  // Restoring must be possible before the change is visible to any handler.
+  // Restoring must be possible before the change is visible to any handler. Output to a pipe
+  // whose reader has gone (a pager quit) ends the program by SIGPIPE among the others.
   static bool handlersInstalled = false;
   if (!handlersInstalled) {
     handlersInstalled = true;
     std::atexit(restoreTerminal);
-    struct sigaction action {};
-    action.sa_handler = restoreAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(signal, &action, nullptr);
-    // Output to a pipe whose reader has gone (a pager quit) ends the program by SIGPIPE, unless
-    // whoever started it chose to ignore that signal.
-    struct sigaction pipeAction {};
-    if (sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler != SIG_IGN) {
-      sigaction(SIGPIPE, &action, nullptr);
-    }
+    restoreOnEverySignal();
   }
   // Marked first: a signal that lands just after the change must still restore.
   settingsChanged = 1;
-  if (tcsetattr(terminal, TCSANOW, &raw) != 0) settingsChanged = 0;
+  if (tcsetattr(terminal, TCSANOW, &keySettings) != 0) settingsChanged = 0;
+}
+
+// The terminal's own interrupt, quit and suspend keys (Ctrl+C, Ctrl+\, Ctrl+Z unless changed)
+// do what they do without key mode: the signal is sent here, since key mode reads them as bytes.
+bool signalOfKey(int byte) {
+  const struct {
+    int index, signal;
+  } keys[] = {{VINTR, SIGINT}, {VQUIT, SIGQUIT}, {VSUSP, SIGTSTP}};
+  for (const auto &key : keys) {
+    const cc_t code = savedSettings.c_cc[key.index];
+    if (code != _POSIX_VDISABLE && byte == code) {
+      kill(0, key.signal);
+      return true;
+    }
+  }
+  return false;
 }
 
 // One byte from the terminal; -1 on end of input, hang-up or error; -2 when the pause ran out.
@@ -127,6 +209,7 @@ int _getch() {
     const bool pause = keyDecoderAwaitsPause(decoder);
     const int byte = readByte(pause ? kEscapePauseMs : -1);
     if (byte == -1) return -1;
+    if (byte >= 0 && signalOfKey(byte)) continue;
     pendingCount = byte == -2 ? decodeKeyPause(decoder, pendingKeys)
                               : decodeKeyByte(decoder, byte, pendingKeys);
   }

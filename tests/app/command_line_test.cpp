@@ -361,7 +361,7 @@ TEST_F(CommandLine, PicturesThatCannotBeReadEndWithTheUsualMessages) {
 
 TEST_F(CommandLine, ABatchRunPrintsTheTranscriptOfTheKeysTypedByHand) {
   const std::string keys =
-      "24x6\x03"
+      "24x6\x01"
       "051";
   const std::string typed = typedTranscript(keys + "q");
   struct Case {

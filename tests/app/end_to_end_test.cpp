@@ -84,11 +84,11 @@ TEST_F(EndToEnd, RunsTheCommandLoopAsAPersonUsesIt) {
                             kPrompt;
   EXPECT_EQ(session_.stdoutText, first);
 
-  // x, Ctrl+C and Q only prompt again; a cursor key prompts twice; 2 switches to log scale.
+  // x, Ctrl+A and Q only prompt again; a cursor key prompts twice; 2 switches to log scale.
   const struct {
     const char *keys;
     size_t prompts;  // prompts on standard output once the keys are taken
-  } steps[] = {{"x", 2}, {"\x03", 3}, {"Q", 4}, {"\x1b[A", 6}, {"2", 7}, {"0", 8}};
+  } steps[] = {{"x", 2}, {"\x01", 3}, {"Q", 4}, {"\x1b[A", 6}, {"2", 7}, {"0", 8}};
   for (const auto &step : steps) {
     typeKeys(session_, step.keys);
     ASSERT_TRUE(waitForStdout(session_, kPrompt, step.prompts))

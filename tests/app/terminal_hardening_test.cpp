@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"
@@ -90,6 +91,81 @@ TEST_F(TerminalHardening, SignalsWhileComputingRestoreTheTerminal) {
     ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
     expectSameSettings(after, before);
   }
+}
+
+// Waits until the program has put the terminal into key mode (or given up waiting).
+bool inKeyMode(ProgramSession &session) {
+  return pumpUntil(
+      session,
+      [&] {
+        termios now{};
+        return tcgetattr(session.slave, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0;
+      },
+      10000);
+}
+
+// Every signal whose default ends the program restores the terminal first and ends by it.
+TEST_F(TerminalHardening, EveryEndingSignalAtThePromptRestoresTheTerminal) {
+  std::vector<int> signals{SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,  SIGXCPU,
+                           SIGABRT, SIGTRAP, SIGSYS,  SIGPWR,    SIGRTMIN, SIGRTMAX};
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // The sanitizers keep these for their own reports.
+  signals.insert(signals.end(), {SIGSEGV, SIGBUS, SIGFPE, SIGILL});
+#endif
+  for (int signal : signals) {
+    SCOPED_TRACE(strsignal(signal));
+    termios before{};
+    ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before, true));
+    ASSERT_TRUE(inKeyMode(session_));
+    kill(session_.pid, signal);
+    EXPECT_EQ(waitForExit(session_, 10000), 128 + signal);
+    termios after{};
+    ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
+    expectSameSettings(after, before);
+  }
+}
+
+// The terminal's interrupt and quit keys, read as bytes in key mode, still interrupt and quit.
+TEST_F(TerminalHardening, CtrlCAndCtrlBackslashEndTheProgramAsTheirSignals) {
+  const struct {
+    const char *key;
+    int signal;
+  } cases[] = {{"\x03", SIGINT}, {"\x1c", SIGQUIT}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(strsignal(c.signal));
+    termios before{};
+    ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before, true));
+    ASSERT_TRUE(inKeyMode(session_));
+    typeKeys(session_, c.key);
+    EXPECT_EQ(waitForExit(session_, 10000), 128 + c.signal);
+    EXPECT_EQ(countOf(session_.stdoutText, kPrompt), 1u);  // no second prompt
+    termios after{};
+    ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
+    expectSameSettings(after, before);
+  }
+}
+
+// Stopped and continued (the shell having set its own settings meanwhile), the program is in
+// key mode again: a key acts without Enter and is not echoed.
+TEST_F(TerminalHardening, ContinuedAfterAStopItTakesKeysAgain) {
+  termios before{};
+  ASSERT_NO_FATAL_FAILURE(startWith(smallPicture_, before, true));
+  ASSERT_TRUE(inKeyMode(session_));
+  kill(session_.pid, SIGSTOP);
+  int status = 0;
+  ASSERT_EQ(waitpid(session_.pid, &status, WUNTRACED), session_.pid);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  ASSERT_EQ(tcsetattr(session_.slave, TCSANOW, &before), 0);  // as a shell leaves it
+  kill(session_.pid, SIGCONT);
+  ASSERT_TRUE(inKeyMode(session_));
+  typeKeys(session_, "2");
+  EXPECT_TRUE(waitForStdout(session_, kPrompt, 2, 10000)) << session_.stdoutText;
+  EXPECT_EQ(session_.terminalText.find("2"), std::string::npos);  // not echoed
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_, 10000), 0);
+  termios after{};
+  ASSERT_EQ(tcgetattr(session_.slave, &after), 0);
+  expectSameSettings(after, before);
 }
 
 TEST_F(TerminalHardening, AHangUpWhileComputingEndsTheProgram) {
