@@ -22,8 +22,9 @@ std::size_t &bytesOf(float *(&plane)[kPlaneCapacity]) {
   return planeBytes[&plane == &realPlane ? 0 : &plane == &imagPlane ? 1 : 2];
 }
 
+// Only a block that allocatePlane obtained is given back; rows set from elsewhere are left.
 void releasePlane(float *(&plane)[kPlaneCapacity]) {
-  releaseZeroedBlock(plane[0], bytesOf(plane));
+  if (bytesOf(plane) != 0) releaseZeroedBlock(plane[0], bytesOf(plane));
   bytesOf(plane) = 0;
   for (float *&row : plane) row = nullptr;
 }

@@ -134,15 +134,17 @@ class CommandLine : public SessionInFolder {
     writeFile(folder_ + "/notes.txt", "These notes are not a picture at all.");
   }
 
-  // Runs the program with these arguments, no terminal and standard error on a pipe; returns
-  // its exit status.
-  int run(const std::vector<std::string> &arguments) {
+  // Runs the program with these arguments (and environment entries), no terminal and standard
+  // error on a pipe; returns its exit status.
+  int run(const std::vector<std::string> &arguments,
+          const std::vector<std::string> &environment = {}) {
     closeSession(session_);
     SessionOptions options;
     options.folder = folder_;
     options.withTerminal = false;
     options.errorsToPipe = true;
     options.arguments = arguments;
+    options.environment = environment;
     session_ = startProgram(options);
     return waitForExit(session_, 20000);
   }
@@ -258,15 +260,9 @@ TEST_F(CommandLine, AnUnusableThreadCountIsNamedOnceAndTheDefaultTaken) {
   for (const Case &c : {Case{"abc", true}, Case{"0", true}, Case{"257", true}, Case{"2x", true},
                         Case{"2", false}, Case{"", false}}) {
     SCOPED_TRACE(c.setting);
-    closeSession(session_);
-    SessionOptions options;
-    options.folder = folder_;
-    options.withTerminal = false;
-    options.errorsToPipe = true;
-    options.environment = {std::string("BMPSPECTRUM_THREADS=") + c.setting};
-    options.arguments = {"--keys", "2", "--output", "out.bmp", "picture.bmp"};
-    session_ = startProgram(options);
-    EXPECT_EQ(waitForExit(session_, 20000), 0);
+    EXPECT_EQ(run({"--keys", "2", "--output", "out.bmp", "picture.bmp"},
+                  {std::string("BMPSPECTRUM_THREADS=") + c.setting}),
+              0);
     EXPECT_EQ(session_.stdoutText, transcript);
     EXPECT_EQ(session_.stderrText,
               c.warned ? "bmpspectrum: BMPSPECTRUM_THREADS=" + std::string(c.setting) +
