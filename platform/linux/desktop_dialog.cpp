@@ -5,6 +5,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtk/gtk.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -192,6 +194,7 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   }
   int channel[2];
   if (pipe2(channel, O_CLOEXEC) != 0) return showDialog(dialog);
+  const pid_t parent = getpid();
   const pid_t child = fork();
   if (child < 0) {
     close(channel[0]);
@@ -200,6 +203,10 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   }
   if (child == 0) {
     close(channel[0]);
+    // The dialog ends with the program, however the program ends (a signal, a kill): nobody
+    // would be left to read its answer.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
     const DesktopDialogResult result = showDialog(dialog);
     _exit(writeAll(channel[1], answerOf(result, dialog)) ? 0 : 1);
   }

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -151,6 +153,26 @@ TEST_F(DesktopDialog, CancelChoosesNothing) {
   EXPECT_FALSE(dialogOnScreen());
   // GTK never opened a display in this process: the dialog had a process of its own.
   EXPECT_EQ(gdk_display_get_default(), nullptr);
+}
+
+// The dialog's own process ends with the program's, even when the program is killed outright.
+TEST_F(DesktopDialog, TheDialogEndsWithTheProgram) {
+  startServer();
+  if (HasFatalFailure()) return;
+  const pid_t program = fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    DialogBuffers buffers;
+    desktopChooseFile(&buffers.dialog);
+    _exit(0);
+  }
+  const pid_t finder = runBeside(findDialog(program));
+  ASSERT_GT(finder, 0);
+  const int found = waitExit(finder, program);
+  ASSERT_TRUE(found == 0 && dialogOnScreen()) << "no dialog appeared";
+  kill(program, SIGKILL);
+  waitpid(program, nullptr, 0);
+  EXPECT_TRUE(waitFor([&] { return !dialogOnScreen(); })) << "the dialog outlived the program";
 }
 
 std::string joined(const std::vector<std::string> &items) {
