@@ -17,6 +17,7 @@
 #include "common/texts.h"
 #include "display/display.h"
 #include "platform/console.h"
+#include "platform/file_chooser.h"
 #include "platform/png_file.h"
 #include "platform/translate.h"
 #include "spectrum/spectrum.h"
@@ -117,6 +118,13 @@ void runCommandLoop() {
 // Loads the picture named on the command line, or the one the user chooses; false when the
 // program should end, with the status in *status.
 bool loadPicture(int *status) {
+  if (commandLine.picture == nullptr && !fileChooserAvailable()) {
+    consoleErrorf(
+        translate("bmpspectrum: no picture given, and no display or terminal to choose "
+                  "one on\n"));
+    *status = 2;
+    return false;
+  }
   if (commandLine.picture == nullptr) {
     if (readBitmapFile()) return true;
     *status = bitmapFilePath[0] == '\0' ? 0 : 1;

@@ -1,4 +1,6 @@
 // The open-file dialog: the desktop's when a display is there, otherwise a chooser on the terminal.
+#include "platform/file_chooser.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
@@ -395,6 +397,15 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
 }
 
 }  // namespace
+
+bool fileChooserAvailable() {
+  const char *display = std::getenv("DISPLAY");
+  if (display != nullptr && *display != '\0') return true;
+  const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0) return false;
+  close(terminal);
+  return true;
+}
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
   if (dialog->lpstrFile == nullptr || dialog->nMaxFile == 0) return 0;

@@ -295,6 +295,14 @@ TEST_F(CommandLine, AFileNameShowsNoControlCharactersOnATerminal) {
   EXPECT_EQ(session_.terminalText.find("\x1b[2J"), std::string::npos);
 }
 
+// With no picture, no display and no terminal there is nobody to ask: said, not silent.
+TEST_F(CommandLine, NoPictureAndNoWayToChooseOneIsAUsageError) {
+  EXPECT_EQ(run({}, {"DISPLAY="}), 2);
+  EXPECT_EQ(session_.stdoutText, "");
+  EXPECT_EQ(session_.stderrText,
+            "bmpspectrum: no picture given, and no display or terminal to choose one on\n");
+}
+
 TEST_F(CommandLine, APictureNamedThereOpensWithoutTheChooser) {
   // The same transcript as the chooser gives, with the full path in the file-name line.
   const std::string typed = typedTranscript("2q");

@@ -155,13 +155,17 @@ TEST_F(EndToEnd, CancellingPrintsNothingAndSucceeds) {
     EXPECT_EQ(waitForExit(session_), 0);
     EXPECT_EQ(session_.stdoutText, "");
   }
-  // Without a terminal no file can be chosen: the same quiet end.
+  // Without a terminal (or a display) no file can be chosen: nothing was cancelled, so the run
+  // says so on standard error and ends as a usage error, with nothing on standard output.
   closeSession(session_);
   SessionOptions options;
   options.withTerminal = false;
+  options.errorsToPipe = true;
   start(options);
-  EXPECT_EQ(waitForExit(session_), 0);
+  EXPECT_EQ(waitForExit(session_), 2);
   EXPECT_EQ(session_.stdoutText, "");
+  EXPECT_NE(session_.stderrText.find("no display or terminal to choose one on"), std::string::npos)
+      << session_.stderrText;
 }
 
 TEST_F(EndToEnd, ARefusedFileEndsWithItsMessageAndStatusOne) {

@@ -7,9 +7,14 @@
 #include <thread>
 
 #include "file_dialog.h"
+#include "platform/file_chooser.h"
 #include "platform/png_file.h"
 #include "platform/translate.h"
 #include "win32.h"
+
+bool fileChooserAvailable() {
+  return true;
+}
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
   if (scriptedChosenPath.empty() || scriptedChosenPath.size() >= dialog->nMaxFile) return 0;
