@@ -157,6 +157,22 @@ TEST_F(ProgramUnderX, ShowsBothWindowsRepaintsOnAModeKeyAndEndsOnQ) {
   EXPECT_TRUE(programWindows().empty());
 }
 
+// The dialog's process alone loads GTK: the program that it served carries none of GTK's
+// libraries, whose loading would cost every run, a batch run too, its start-up time and memory.
+TEST_F(ProgramUnderX, CarriesNoneOfTheDialogsLibraries) {
+  startAndPick();
+  if (HasFatalFailure()) return;
+  std::ifstream maps("/proc/" + std::to_string(session.pid) + "/maps");
+  const std::string mapped((std::istreambuf_iterator<char>(maps)),
+                           std::istreambuf_iterator<char>());
+  ASSERT_NE(mapped.find("libc.so"), std::string::npos) << mapped;
+  for (const char *library : {"libgtk-3.so", "libgdk-3.so", "libglib-2.0.so", "libcairo.so"}) {
+    EXPECT_EQ(mapped.find(library), std::string::npos) << library << " is mapped";
+  }
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 20000), 0);
+}
+
 TEST_F(ProgramUnderX, OutsideCloseLeavesTheOtherWindowAndTheLoop) {
   startAndPick();
   if (HasFatalFailure()) return;
