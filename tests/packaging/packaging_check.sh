@@ -18,9 +18,16 @@ check_install() {
   local program=$stage/usr/local/bin/bmpspectrum
   [[ -x $program ]] || fail "no program installed"
   for file in share/man/man1/bmpspectrum.1 share/locale/ja/LC_MESSAGES/bmpspectrum.mo \
-    share/applications/bmpspectrum.desktop share/icons/hicolor/256x256/apps/bmpspectrum.png \
-    share/bash-completion/completions/bmpspectrum; do
+    share/applications/bmpspectrum.desktop share/bash-completion/completions/bmpspectrum; do
     [[ -f $stage/usr/local/$file ]] || fail "not installed: $file"
+  done
+  # Each icon is a PNG of the size its folder names (the PNG header's width and height).
+  local size icon
+  for size in 16 24 32 48 64 128 256; do
+    icon=$stage/usr/local/share/icons/hicolor/${size}x$size/apps/bmpspectrum.png
+    [[ -f $icon ]] || fail "no ${size}x$size icon"
+    [[ $(od -An -tu4 --endian=big -j16 -N8 "$icon" | xargs) == "$size $size" ]] ||
+      fail "the ${size}x$size icon is $(od -An -tu4 --endian=big -j16 -N8 "$icon")"
   done
   # The catalog is found beside the installed program, not in the build tree.
   mkdir "$work/locales" "$work/elsewhere"
