@@ -4,8 +4,9 @@
 #                     own catalog outside the tree, make uninstall leaves no file of ours behind
 #   desktop SOURCE    the desktop entry passes desktop-file-validate
 #   manual BUILD      the manual page renders without a warning and lists --help's options
-#   windows EXE BUILD the exe's version resource and manifest carry --version's number, its
-#                     subsystem is Vista's or later and it is stripped
+#   windows EXE BUILD the exe's version resource and manifest carry --version's number, it has
+#                     its icon from 16 to 256 pixels, its subsystem is Vista's or later and it
+#                     is stripped
 set -euo pipefail
 
 work=$(mktemp -d)
@@ -73,10 +74,16 @@ check_windows() {
   [[ $resource == *"OriginalFilename\", \"bmpspectrum.exe\""* ]] || fail "no OriginalFilename"
   grep -aq "name=\"bmpspectrum\" version=\"$version.0\"" "$exe" ||
     fail "the manifest's version is not $version.0"
+  # The icon group: 16, 24, 32 and 48 pixels, and 256 (written as 0), each in 32 bits.
+  local size
+  for size in '\020' '\030' '\040' '\060' '\000'; do
+    [[ $resource == *"\"$size$size\\000\\000\", 1, 32,"* ]] || fail "no icon of size $size"
+  done
   local headers
   headers=$(x86_64-w64-mingw32-objdump -p "$exe")
   [[ $(awk '/MajorSubsystemVersion/ { print $2 }' <<<"$headers") -ge 6 ]] ||
     fail "subsystem version below 6.0"
+  [[ $(x86_64-w64-mingw32-nm "$exe" 2>&1) == *"no symbols"* ]] || fail "the exe is not stripped"
 }
 
 case ${1:-} in
