@@ -55,13 +55,24 @@ check_manual() {
   local build=$1 page=$1/bmpspectrum.1 warnings
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "man warns: $warnings"
-  # The long options each lists, as sets.
-  local from_help from_manual
-  from_help=$("$build/bmpspectrum" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)
-  from_manual=$(MANWIDTH=200 man -l "$page" 2>/dev/null | sed -n '/^OPTIONS/,/^[A-Z]/p' |
-    grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  # The options each lists, short and long with the argument's name, as sets; and every
+  # environment variable --help names has its entry in the manual.
+  local help manual from_help from_manual
+  help=$(LC_ALL=C "$build/bmpspectrum" --help)
+  manual=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null)
+  from_help=$(grep -oE -- '^ +-[a-zA-Z], --[a-z][a-z-]*(=[A-Z]+)?' <<<"$help" | sed 's/^ *//' |
+    sort)
+  from_manual=$(sed -n '/^OPTIONS/,/^[A-Z]/p' <<<"$manual" |
+    grep -oE -- '^ +-[a-zA-Z], --[a-z][a-z-]*(=[A-Z]+)?' | sed 's/^ *//' | sort)
   [[ -n $from_help && $from_help == "$from_manual" ]] ||
     fail "options differ: --help has [$from_help], the manual [$from_manual]"
+  local variable
+  for variable in $(sed -n '/^Environment/,/^$/p' <<<"$help" | grep -oE '^ +[A-Z][A-Z_]+'); do
+    sed -n '/^ENVIRONMENT/,/^[A-Z]/p' <<<"$manual" | grep -qE "^ +$variable\b" ||
+      fail "the manual's ENVIRONMENT lacks $variable"
+  done
+  sed -n '/^Environment/,/^$/p' <<<"$help" | grep -qE '^ +[A-Z][A-Z_]+' ||
+    fail "--help names no environment variable"
 }
 
 check_windows() {
