@@ -43,19 +43,25 @@ uninstall:
 	  { echo "uninstall: nothing was installed from $(BUILD_DIR)/" >&2; exit 1; }
 	sed 's|^|$(DESTDIR)|' $(BUILD_DIR)/install_manifest.txt | xargs -d '\n' rm -f --
 
-# The exe links everything statically: it needs no DLL beyond Windows' own.
+# The exe links everything statically: it needs no DLL beyond Windows' own. Its icon is drawn
+# by the Linux program, built for that in build/.
 windows: windows-deps
-	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=OFF >/dev/null
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBMPSPECTRUM_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	cmake --build build -j $(JOBS) --target icon
+	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=OFF \
+	  -DBMPSPECTRUM_ICON=$(CURDIR)/build/icons/bmpspectrum.ico >/dev/null
 	cmake --build build-win -j $(JOBS) --target bmpspectrum
 
 run: build
 	cd samples && ../build/bmpspectrum
 
 test: test-deps
-	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=ON >/dev/null
-	cmake --build build-win -j $(JOBS)
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release \
 	  -DBMPSPECTRUM_WINDOWS_EXE=$(CURDIR)/build-win/bmpspectrum.exe $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-test -j $(JOBS) --target icon
+	$(WINDOWS_CONFIGURE) -DBMPSPECTRUM_TESTS=ON \
+	  -DBMPSPECTRUM_ICON=$(CURDIR)/build-test/icons/bmpspectrum.ico >/dev/null
+	cmake --build build-win -j $(JOBS)
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null

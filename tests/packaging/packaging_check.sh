@@ -4,8 +4,9 @@
 #                     own catalog outside the tree, make uninstall leaves no file of ours behind
 #   desktop SOURCE    the desktop entry passes desktop-file-validate
 #   manual BUILD      the manual page renders without a warning and lists --help's options
-#   windows EXE BUILD the exe's version resource and manifest carry --version's number, its
-#                     subsystem is Vista's or later and it is stripped
+#   windows EXE BUILD the exe's version resource and manifest carry --version's number, it has
+#                     its icon from 16 to 256 pixels, its subsystem is Vista's or later and it
+#                     is stripped
 set -euo pipefail
 
 work=$(mktemp -d)
@@ -18,9 +19,16 @@ check_install() {
   local program=$stage/usr/local/bin/bmpspectrum
   [[ -x $program ]] || fail "no program installed"
   for file in share/man/man1/bmpspectrum.1 share/locale/ja/LC_MESSAGES/bmpspectrum.mo \
-    share/applications/bmpspectrum.desktop share/icons/hicolor/256x256/apps/bmpspectrum.png \
-    share/bash-completion/completions/bmpspectrum; do
+    share/applications/bmpspectrum.desktop share/bash-completion/completions/bmpspectrum; do
     [[ -f $stage/usr/local/$file ]] || fail "not installed: $file"
+  done
+  # Each icon is a PNG of the size its folder names (the PNG header's width and height).
+  local size icon
+  for size in 16 24 32 48 64 128 256; do
+    icon=$stage/usr/local/share/icons/hicolor/${size}x$size/apps/bmpspectrum.png
+    [[ -f $icon ]] || fail "no ${size}x$size icon"
+    [[ $(od -An -tu4 --endian=big -j16 -N8 "$icon" | xargs) == "$size $size" ]] ||
+      fail "the ${size}x$size icon is $(od -An -tu4 --endian=big -j16 -N8 "$icon")"
   done
   # The catalog is found beside the installed program, not in the build tree.
   mkdir "$work/locales" "$work/elsewhere"
@@ -47,13 +55,24 @@ check_manual() {
   local build=$1 page=$1/bmpspectrum.1 warnings
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "man warns: $warnings"
-  # The long options each lists, as sets.
-  local from_help from_manual
-  from_help=$("$build/bmpspectrum" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)
-  from_manual=$(MANWIDTH=200 man -l "$page" 2>/dev/null | sed -n '/^OPTIONS/,/^[A-Z]/p' |
-    grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  # The options each lists, short and long with the argument's name, as sets; and every
+  # environment variable --help names has its entry in the manual.
+  local help manual from_help from_manual
+  help=$(LC_ALL=C "$build/bmpspectrum" --help)
+  manual=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null)
+  from_help=$(grep -oE -- '^ +-[a-zA-Z], --[a-z][a-z-]*(=[A-Z]+)?' <<<"$help" | sed 's/^ *//' |
+    sort)
+  from_manual=$(sed -n '/^OPTIONS/,/^[A-Z]/p' <<<"$manual" |
+    grep -oE -- '^ +-[a-zA-Z], --[a-z][a-z-]*(=[A-Z]+)?' | sed 's/^ *//' | sort)
   [[ -n $from_help && $from_help == "$from_manual" ]] ||
     fail "options differ: --help has [$from_help], the manual [$from_manual]"
+  local variable
+  for variable in $(sed -n '/^Environment/,/^$/p' <<<"$help" | grep -oE '^ +[A-Z][A-Z_]+'); do
+    sed -n '/^ENVIRONMENT/,/^[A-Z]/p' <<<"$manual" | grep -qE "^ +$variable\b" ||
+      fail "the manual's ENVIRONMENT lacks $variable"
+  done
+  sed -n '/^Environment/,/^$/p' <<<"$help" | grep -qE '^ +[A-Z][A-Z_]+' ||
+    fail "--help names no environment variable"
 }
 
 check_windows() {
@@ -66,10 +85,16 @@ check_windows() {
   [[ $resource == *"OriginalFilename\", \"bmpspectrum.exe\""* ]] || fail "no OriginalFilename"
   grep -aq "name=\"bmpspectrum\" version=\"$version.0\"" "$exe" ||
     fail "the manifest's version is not $version.0"
+  # The icon group: 16, 24, 32 and 48 pixels, and 256 (written as 0), each in 32 bits.
+  local size
+  for size in '\020' '\030' '\040' '\060' '\000'; do
+    [[ $resource == *"\"$size$size\\000\\000\", 1, 32,"* ]] || fail "no icon of size $size"
+  done
   local headers
   headers=$(x86_64-w64-mingw32-objdump -p "$exe")
   [[ $(awk '/MajorSubsystemVersion/ { print $2 }' <<<"$headers") -ge 6 ]] ||
     fail "subsystem version below 6.0"
+  [[ $(x86_64-w64-mingw32-nm "$exe" 2>&1) == *"no symbols"* ]] || fail "the exe is not stripped"
 }
 
 case ${1:-} in
