@@ -46,9 +46,7 @@ bool prepareSpectrum() {
   spectrumView.header.biHeight = height;
   spectrumView.header.biSizeImage = static_cast<DWORD>(width * height * 3);
 
-  spectrumView.pixels =
-      static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
-  if (spectrumView.pixels == nullptr) {
+  if (!allocatePixels(spectrumView, spectrumView.header.biSizeImage)) {
     consolePrintf("メモリが足りません\n");
     return false;
   }

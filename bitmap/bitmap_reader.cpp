@@ -177,21 +177,19 @@ bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOH
     return false;
   }
 
-  auto *pixels = static_cast<std::uint8_t *>(std::malloc(size));
-  if (pixels == nullptr) {
+  if (!allocatePixels(sourceView, size)) {
     consolePrintf("メモリが足りません\n");
     return false;
   }
-  if (std::fread(pixels, 1, size, file) != size) {
+  if (std::fread(sourceView.pixels, 1, size, file) != size) {
     consolePrintf(kPixelReadError);
-    std::free(pixels);
+    releasePixels(sourceView);
     return false;
   }
   if (topDown) {
-    flipRows(pixels, stride, rows);
+    flipRows(sourceView.pixels, stride, rows);
     header.biHeight = static_cast<LONG>(rows);
   }
-  sourceView.pixels = pixels;
   return true;
 }
 

@@ -15,6 +15,17 @@ float *magnitudePlane[kPlaneCapacity];
 
 namespace {
 
+// The block each view's pixels came from, with its size, kept for giving it back.
+struct PixelBlock {
+  void *start;
+  std::size_t bytes;
+};
+PixelBlock pixelBlocks[2];
+
+PixelBlock &blockOf(const DibView &view) {
+  return pixelBlocks[&view == &sourceView ? 0 : 1];
+}
+
 // Each plane's rows are one block, row 0 at its start; its size is kept for the release.
 std::size_t planeBytes[3];
 
@@ -30,6 +41,22 @@ void releasePlane(float *(&plane)[kPlaneCapacity]) {
 }
 
 }  // namespace
+
+bool allocatePixels(DibView &view, std::size_t bytes) {
+  releasePixels(view);
+  PixelBlock &block = blockOf(view);
+  block.start = obtainZeroedBlock(bytes);
+  block.bytes = block.start != nullptr ? bytes : 0;
+  view.pixels = static_cast<std::uint8_t *>(block.start);
+  return block.start != nullptr;
+}
+
+void releasePixels(DibView &view) {
+  PixelBlock &block = blockOf(view);
+  if (view.pixels == block.start) view.pixels = nullptr;
+  releaseZeroedBlock(block.start, block.bytes);
+  block = PixelBlock{};
+}
 
 bool allocatePlane(float *(&plane)[kPlaneCapacity], int rows) {
   releasePlane(plane);

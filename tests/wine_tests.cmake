@@ -48,9 +48,10 @@ wine_test(windows_console_tests
   LIBS platform_windows)
 
 # The reader on hostile files and on its table of broken ones (choosing through the dialog needs
-# the scripted one); the test counts the reader's allocations through a wrapped malloc.
+# the scripted one); the test counts the reader's allocations through a wrapped malloc and
+# platform block.
 wine_test(bitmap_tests
   SOURCES bitmap/bitmap_reader_test.cpp bitmap/hostile_files_test.cpp
   LIBS bmpcore console_scripted platform_windows
   FILTER -BitmapReader.ChoosesThroughTheDialog)
-target_link_options(bitmap_tests PRIVATE -Wl,--wrap=malloc)
+target_link_options(bitmap_tests PRIVATE -Wl,--wrap=malloc -Wl,--wrap=obtainZeroedBlock)

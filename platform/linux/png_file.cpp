@@ -15,29 +15,23 @@
 
 namespace {
 
-// The rows top-down, as PNG stores them: one grey byte a pixel, or red, green, blue.
-std::vector<std::uint8_t> pngRows(int width, int height, const std::uint8_t *pixels, bool grey) {
-  const std::size_t pixelBytes = grey ? 1 : 3;
-  const std::size_t rowBytes = pixelBytes * static_cast<std::size_t>(width);
-  std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t *from = pixels + static_cast<std::size_t>(height - 1 - y) * 3 * width;
-    std::uint8_t *to = rows.data() + static_cast<std::size_t>(y) * rowBytes;
-    for (int x = 0; x < width; ++x, from += 3, to += pixelBytes) {
-      if (grey) {
-        to[0] = from[0];
-      } else {
-        to[0] = from[2];
-        to[1] = from[1];
-        to[2] = from[0];
-      }
+// One picture row as PNG stores it: a grey byte a pixel, or red, green, blue.
+void pngRow(const std::uint8_t *from, int width, bool grey, std::uint8_t *to) {
+  for (int x = 0; x < width; ++x, from += 3) {
+    if (grey) {
+      *to++ = from[0];
+    } else {
+      *to++ = from[2];
+      *to++ = from[1];
+      *to++ = from[0];
     }
   }
-  return rows;
 }
 
-// libpng reports failures by longjmp; nothing with a destructor lives in this frame.
-bool encode(std::FILE *file, int width, int height, bool grey, const std::uint8_t *rows) {
+// libpng reports failures by longjmp; nothing with a destructor lives in this frame. The rows go
+// top-down, each through row, which holds one.
+bool encode(std::FILE *file, int width, int height, bool grey, const std::uint8_t *pixels,
+            std::uint8_t *row) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -56,9 +50,9 @@ bool encode(std::FILE *file, int width, int height, bool grey, const std::uint8_
   png_set_compression_strategy(png, Z_RLE);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
   png_write_info(png, info);
-  const std::size_t rowBytes = (grey ? 1u : 3u) * static_cast<std::size_t>(width);
-  for (int y = 0; y < height; ++y) {
-    png_write_row(png, rows + static_cast<std::size_t>(y) * rowBytes);
+  for (int y = height - 1; y >= 0; --y) {
+    pngRow(pixels + static_cast<std::size_t>(y) * 3 * width, width, grey, row);
+    png_write_row(png, row);
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -72,9 +66,10 @@ bool writePngFile(const char *path, int width, int height, const std::uint8_t *p
   if (file == nullptr) return false;
   const bool grey =
       everyPixelGrey(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  const std::vector<std::uint8_t> rows = pngRows(width, height, pixels, grey);
+  std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(width));
   errno = 0;
-  const bool written = encode(file, width, height, grey, rows.data()) && std::fflush(file) == 0;
+  const bool written =
+      encode(file, width, height, grey, pixels, row.data()) && std::fflush(file) == 0;
   const int error = errno != 0 ? errno : EIO;
   return finishOutputFile(file, path, written, error);
 }

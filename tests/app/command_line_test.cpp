@@ -99,7 +99,7 @@ std::vector<std::uint8_t> bmpPixelsOf(const std::string &path, int width, int he
       EXPECT_EQ(sourceView.pixels[stride * static_cast<size_t>(row) + pad], 0);
     }
   }
-  std::free(sourceView.pixels);
+  releasePixels(sourceView);
   sourceView = DibView{};
   return pixels;
 }

@@ -37,8 +37,8 @@ std::string runWith(int width, int height, const std::string &keys, int *status 
   writeFile(path,
             bmpPicture(width, height, [](int x, int row) { return 0x010101u * ((x + row) % 5); }));
   // The program keeps both pixel buffers until it ends; running it again here releases them.
-  std::free(sourceView.pixels);
-  std::free(spectrumView.pixels);
+  releasePixels(sourceView);
+  releasePixels(spectrumView);
   sourceView = DibView{};
   spectrumView = DibView{};
   resetScriptedPlatform();

@@ -110,7 +110,7 @@ Expected expectedBuffers(const std::filesystem::path &file) {
   }
   for (int y = 0; y < expected.h2; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
   spectrumView.pixels = nullptr;
-  std::free(sourceView.pixels);
+  releasePixels(sourceView);
   sourceView.pixels = nullptr;
   return expected;
 }

@@ -77,7 +77,7 @@ bool endsWith(const std::string &text, const char *tail) {
 }  // namespace
 
 std::string checkBitmapInput(const std::uint8_t *data, std::size_t size) {
-  std::free(sourceView.pixels);
+  releasePixels(sourceView);
   sourceView = DibView{};
   fuzzConsoleOutput.clear();
 

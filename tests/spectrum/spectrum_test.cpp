@@ -297,8 +297,8 @@ TEST_F(SpectrumTest, EveryModeKeyEndToEnd) {
   EXPECT_EQ(scriptedOutput.substr(start), expected);
   EXPECT_NE(scriptedOutput.find("LONG  \t biWidth         \t 4 \n"), std::string::npos);
   // The program keeps both pixel buffers for its whole life; here the test ends it.
-  std::free(sourceView.pixels);
-  std::free(spectrumView.pixels);
+  releasePixels(sourceView);
+  releasePixels(spectrumView);
   std::remove(path.c_str());
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -22,7 +21,7 @@ inline ReadResult readBytes(
     const std::string &bytes, const char *path = "/pictures/a.bmp",
     const std::function<bool(std::FILE *, const char *)> &read = readBitmapStream) {
   resetScriptedPlatform();
-  std::free(sourceView.pixels);
+  releasePixels(sourceView);
   sourceView = DibView{};
   // A real file in the test process's own folder, so that the reader meets what it meets on disk.
   const std::string name = testPath("read_bytes.bmp");
