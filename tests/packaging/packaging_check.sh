@@ -4,6 +4,8 @@
 #                     own catalog outside the tree, make uninstall leaves no file of ours behind
 #   desktop SOURCE    the desktop entry passes desktop-file-validate
 #   manual BUILD      the manual page renders without a warning and lists --help's options
+#   completion SOURCE bash completes the options, any file for --output, BMP files and folders
+#                     for the picture, nothing for --keys
 #   windows EXE BUILD the exe's version resource and manifest carry --version's number, it has
 #                     its icon from 16 to 256 pixels, its subsystem is Vista's or later and it
 #                     is stripped
@@ -75,6 +77,44 @@ check_manual() {
     fail "--help names no environment variable"
 }
 
+check_completion() {
+  cd "$work"
+  touch picture.bmp PHOTO.BMP notes.txt
+  mkdir folder
+  # shellcheck source=/dev/null
+  source "$1/data/bmpspectrum.bash-completion"
+  # Each case: the words of the command line (the last one is being completed) | the answers.
+  local cases=(
+    'bmpspectrum --o|--output'
+    'bmpspectrum --|--help --keys --output --version'
+    'bmpspectrum --keys |'
+    'bmpspectrum -k 2|'
+    'bmpspectrum --keys = |'
+    'bmpspectrum --output |PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum --output = |PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum --output =|PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum -o n|notes.txt'
+    'bmpspectrum |PHOTO.BMP folder picture.bmp'
+    'bmpspectrum --keys 2 p|picture.bmp'
+    'bmpspectrum -o out.png f|folder'
+  )
+  local entry line expected answers
+  for entry in "${cases[@]}"; do
+    line=${entry%%|*} expected=${entry#*|}
+    read -ra COMP_WORDS <<<"$line"
+    [[ $line == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    # As bash runs it: without errexit, its status ignored.
+    answers=$(
+      set +e
+      COMPREPLY=()
+      _bmpspectrum
+      printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | xargs
+    )
+    [[ $answers == "$expected" ]] || fail "'$line' completes to [$answers], not [$expected]"
+  done
+}
+
 check_windows() {
   local exe=$1 build=$2 version resource
   version=$("$build/bmpspectrum" --version | awk '{ print $2 }')
@@ -101,7 +141,8 @@ case ${1:-} in
   install) check_install "$2" ;;
   desktop) check_desktop "$2" ;;
   manual) check_manual "$2" ;;
+  completion) check_completion "$2" ;;
   windows) check_windows "$2" "$3" ;;
-  *) fail "usage: $0 install|desktop|manual|windows ..." ;;
+  *) fail "usage: $0 install|desktop|manual|completion|windows ..." ;;
 esac
 echo "ok: $1"
