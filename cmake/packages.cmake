@@ -27,7 +27,9 @@ else()
   set(CPACK_PACKAGE_CONTACT ${BMPSPECTRUM_MAINTAINER})
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The libraries' packages as dpkg-shlibdeps finds them.
+  # The libraries' packages as dpkg-shlibdeps finds them; GTK, which only the open dialog
+  # loads (without it the terminal's chooser asks), as a recommendation.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libgtk-3-0)
 endif()
 include(CPack)

@@ -3,7 +3,8 @@
 #   install BUILD     make install into a DESTDIR, the installed program speaks Japanese from its
 #                     own catalog outside the tree, make uninstall leaves no file of ours behind
 #   desktop SOURCE    the desktop entry passes desktop-file-validate
-#   manual BUILD      the manual page renders without a warning and lists --help's options
+#   manual BUILD      the manual page renders without a warning and lists the options and the
+#                     environment that --help lists
 #   completion SOURCE bash completes the options, any file for --output, BMP files and folders
 #                     for the picture, nothing for --keys
 #   deb BUILD         the .deb builds, named with --version's number, with the program, the
@@ -141,6 +142,7 @@ check_deb() {
   done
   [[ $(dpkg-deb -f "$package" Version) == "$version" ]] || fail "the package's version"
   [[ $(dpkg-deb -f "$package" Depends) == *"libc6 (>= "* ]] || fail "no dependencies found"
+  [[ $(dpkg-deb -f "$package" Recommends) == *libgtk-3-0* ]] || fail "GTK is not recommended"
   # The changelog's latest entry is this version.
   mkdir "$work/unpacked"
   dpkg-deb -x "$package" "$work/unpacked"
