@@ -19,6 +19,8 @@ set -euo pipefail
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The tools' own temporary files (lintian leaves some behind) stay in the folder too.
+export TMPDIR=$work
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 check_install() {
