@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
 # --test: also what the tests need; --windows: also the cross compiler for the Windows build;
-# --bench: what the tests need and ImageMagick, which the batch benchmark runs beside the program.
+# --bench: what the tests need and ImageMagick, which the batch benchmark runs beside the program;
+# --package: also what building the .deb needs (the tests add lintian, which checks it).
 set -euo pipefail
 
 # The Japanese window titles and dialog need a CJK font.
 build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3
   fonts-ipafont-gothic)
 test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
-  libfftw3-dev libbenchmark-dev locales procps desktop-file-utils man-db bsdutils)
+  libfftw3-dev libbenchmark-dev locales procps desktop-file-utils man-db bsdutils lintian)
+# CPack's .deb: dpkg-shlibdeps finds the libraries' packages, file finds the programs to ask about.
+package_packages=(dpkg-dev file)
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
 windows_packages=(g++-mingw-w64-x86-64-posix)
 wine_packages=(wine64 wine)
@@ -16,10 +19,12 @@ bench_packages=(imagemagick)
 
 wanted=("${build_packages[@]}")
 case "${1:-}" in
-  --test) wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
+  --test) wanted+=("${test_packages[@]}" "${package_packages[@]}" "${windows_packages[@]}"
+    "${wine_packages[@]}") ;;
   --windows) wanted+=("${windows_packages[@]}") ;;
-  --bench) wanted+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}"
-    "${bench_packages[@]}") ;;
+  --package) wanted+=("${package_packages[@]}") ;;
+  --bench) wanted+=("${test_packages[@]}" "${package_packages[@]}" "${windows_packages[@]}"
+    "${wine_packages[@]}" "${bench_packages[@]}") ;;
 esac
 
 missing=()

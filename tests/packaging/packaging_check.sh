@@ -3,7 +3,15 @@
 #   install BUILD     make install into a DESTDIR, the installed program speaks Japanese from its
 #                     own catalog outside the tree, make uninstall leaves no file of ours behind
 #   desktop SOURCE    the desktop entry passes desktop-file-validate
-#   manual BUILD      the manual page renders without a warning and lists --help's options
+#   manual BUILD      the manual page renders without a warning and lists the options and the
+#                     environment that --help lists
+#   completion SOURCE bash completes the options, any file for --output, BMP files and folders
+#                     for the picture, nothing for --keys
+#   deb BUILD         the .deb builds, named with --version's number, with the program, the
+#                     compressed manual, the copyright, a changelog of this version and its
+#                     libraries' packages as dependencies; lintian finds no error
+#   zip EXE BUILD     the Windows zip holds the exe, README.txt and LICENSE.txt as Windows text
+#                     and SHA256SUMS, which verify
 #   windows EXE BUILD the exe's version resource and manifest carry --version's number, it has
 #                     its icon from 16 to 256 pixels, its subsystem is Vista's or later and it
 #                     is stripped
@@ -11,6 +19,8 @@ set -euo pipefail
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The tools' own temporary files (lintian leaves some behind) stay in the folder too.
+export TMPDIR=$work
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 check_install() {
@@ -75,9 +85,103 @@ check_manual() {
     fail "--help names no environment variable"
 }
 
+check_completion() {
+  cd "$work"
+  touch picture.bmp PHOTO.BMP notes.txt
+  mkdir folder
+  # shellcheck source=/dev/null
+  source "$1/data/bmpspectrum.bash-completion"
+  # Each case: the words of the command line (the last one is being completed) | the answers.
+  local cases=(
+    'bmpspectrum --o|--output'
+    'bmpspectrum --|--help --keys --output --version'
+    'bmpspectrum --keys |'
+    'bmpspectrum -k 2|'
+    'bmpspectrum --keys = |'
+    'bmpspectrum --output |PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum --output = |PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum --output =|PHOTO.BMP folder notes.txt picture.bmp'
+    'bmpspectrum -o n|notes.txt'
+    'bmpspectrum |PHOTO.BMP folder picture.bmp'
+    'bmpspectrum --keys 2 p|picture.bmp'
+    'bmpspectrum -o out.png f|folder'
+  )
+  local entry line expected answers
+  for entry in "${cases[@]}"; do
+    line=${entry%%|*} expected=${entry#*|}
+    read -ra COMP_WORDS <<<"$line"
+    [[ $line == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    # As bash runs it: without errexit, its status ignored.
+    answers=$(
+      set +e
+      COMPREPLY=()
+      _bmpspectrum
+      printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | xargs
+    )
+    [[ $answers == "$expected" ]] || fail "'$line' completes to [$answers], not [$expected]"
+  done
+}
+
+# The project's version, as the program tells it.
+version_of() {
+  "$1/bmpspectrum" --version | awk '{ print $2 }'
+}
+
+check_deb() {
+  local build=$1 version package
+  version=$(version_of "$build")
+  cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$work/cpack.log")"
+  package=$(echo "$work"/bmpspectrum_"$version"_*.deb)
+  [[ -f $package ]] || fail "no bmpspectrum_${version}_*.deb: $(ls "$work")"
+  local contents
+  contents=$(dpkg-deb -c "$package" | awk '{ print $6 }')
+  for file in ./usr/bin/bmpspectrum ./usr/share/man/man1/bmpspectrum.1.gz \
+    ./usr/share/doc/bmpspectrum/copyright ./usr/share/doc/bmpspectrum/changelog.gz \
+    ./usr/share/applications/bmpspectrum.desktop ./usr/share/locale/ja/LC_MESSAGES/bmpspectrum.mo; do
+    grep -qxF "$file" <<<"$contents" || fail "not in the package: $file"
+  done
+  [[ $(dpkg-deb -f "$package" Version) == "$version" ]] || fail "the package's version"
+  [[ $(dpkg-deb -f "$package" Depends) == *"libc6 (>= "* ]] || fail "no dependencies found"
+  [[ $(dpkg-deb -f "$package" Recommends) == *libgtk-3-0* ]] || fail "GTK is not recommended"
+  # The changelog's latest entry is this version.
+  mkdir "$work/unpacked"
+  dpkg-deb -x "$package" "$work/unpacked"
+  [[ $(zcat "$work/unpacked/usr/share/doc/bmpspectrum/changelog.gz" | head -1) == \
+    "bmpspectrum ($version) "* ]] || fail "the changelog does not start with $version"
+  local findings
+  findings=$(lintian --fail-on error "$package" 2>&1) || fail "lintian: $findings"
+  [[ $findings != *"E: "* ]] || fail "lintian: $findings"
+  findings=$(grep -v 'root privileges' <<<"$findings" || true)
+  [[ -z $findings ]] || echo "lintian: $findings"
+}
+
+check_zip() {
+  local windows=$1 build=$2 version folder
+  version=$(version_of "$build")
+  cpack --config "$windows/CPackConfig.cmake" -G ZIP -B "$work" >"$work/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$work/cpack.log")"
+  [[ -f $work/bmpspectrum-$version-win64.zip ]] || fail "no bmpspectrum-$version-win64.zip"
+  mkdir "$work/unpacked"
+  (cd "$work/unpacked" && cmake -E tar xf "../bmpspectrum-$version-win64.zip")
+  folder=$work/unpacked/bmpspectrum-$version-win64
+  [[ $(ls "$folder" | xargs) == "LICENSE.txt README.txt SHA256SUMS bmpspectrum.exe" ]] ||
+    fail "the zip holds: $(ls -R "$work/unpacked")"
+  (cd "$folder" && sha256sum --strict -c SHA256SUMS >/dev/null) || fail "the checksums do not verify"
+  [[ $(cut -d' ' -f3 "$folder/SHA256SUMS" | xargs) == "LICENSE.txt README.txt bmpspectrum.exe" ]] ||
+    fail "SHA256SUMS lists: $(cat "$folder/SHA256SUMS")"
+  cmp -s "$folder/bmpspectrum.exe" "$windows/bmpspectrum.exe" || fail "not the built exe"
+  local text
+  for text in README.txt LICENSE.txt; do
+    [[ $(grep -c $'\r$' "$folder/$text") == $(wc -l <"$folder/$text") ]] ||
+      fail "$text is not Windows text"
+  done
+}
+
 check_windows() {
   local exe=$1 build=$2 version resource
-  version=$("$build/bmpspectrum" --version | awk '{ print $2 }')
+  version=$(version_of "$build")
   resource=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
   for field in FileVersion ProductVersion; do
     [[ $resource == *"VALUE \"$field\", \"$version\""* ]] || fail "$field is not $version"
@@ -101,7 +205,10 @@ case ${1:-} in
   install) check_install "$2" ;;
   desktop) check_desktop "$2" ;;
   manual) check_manual "$2" ;;
+  completion) check_completion "$2" ;;
+  deb) check_deb "$2" ;;
+  zip) check_zip "$2" "$3" ;;
   windows) check_windows "$2" "$3" ;;
-  *) fail "usage: $0 install|desktop|manual|windows ..." ;;
+  *) fail "usage: $0 install|desktop|manual|completion|deb|zip|windows ..." ;;
 esac
 echo "ok: $1"
