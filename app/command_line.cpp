@@ -50,7 +50,7 @@ constexpr option kOptions[] = {{"keys", required_argument, nullptr, 'k'},
 
 // One line naming the problem (already printed), then where to read more, as GNU tools do.
 int usageError() {
-  consoleErrorf(translate("Try 'bmpspectrum --help' for more information.\n"));
+  consoleErrorf("%s", translate("Try 'bmpspectrum --help' for more information.\n"));
   return 2;
 }
 
@@ -83,8 +83,8 @@ int parseCommandLine(int argc, char **argv) {
         commandLine.output = optarg;
         break;
       case 'h':
-        consolePrintf(translate(kUsage));
-        consolePrintf(translate(kEnvironmentAndStatus));
+        consolePrintf("%s", translate(kUsage));
+        consolePrintf("%s", translate(kEnvironmentAndStatus));
         return 0;
       case 'V':
         consolePrintf("bmpspectrum " BMPSPECTRUM_VERSION "\n");
@@ -94,14 +94,14 @@ int parseCommandLine(int argc, char **argv) {
     }
   }
   if (argc - optind > 1) {
-    consoleErrorf(translate("bmpspectrum: only one picture at a time\n"));
+    consoleErrorf("%s", translate("bmpspectrum: only one picture at a time\n"));
     return usageError();
   }
   if (optind < argc) commandLine.picture = argv[optind];
   // A batch run has nobody to answer a dialog or a chooser.
   if (batchRun() && commandLine.picture == nullptr) {
     consoleErrorf(
-        translate("bmpspectrum: --keys and --output need a picture on the command line\n"));
+        "%s", translate("bmpspectrum: --keys and --output need a picture on the command line\n"));
     return usageError();
   }
   return -1;

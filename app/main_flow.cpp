@@ -28,7 +28,7 @@ constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標�
 
 void listSpectrumHeader() {
   const BITMAPINFOHEADER &header = spectrumView.header;
-  consolePrintf(kInfoHeaderTitle);
+  consolePrintf("%s", kInfoHeaderTitle);
   consolePrintf(kBiSizeLine, static_cast<int>(header.biSize));
   consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
   consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
@@ -117,9 +117,9 @@ void runCommandLoop() {
 // program should end, with the status in *status.
 bool loadPicture(int *status) {
   if (commandLine.picture == nullptr && !fileChooserAvailable()) {
-    consoleErrorf(
-        translate("bmpspectrum: no picture given, and no display or terminal to choose "
-                  "one on\n"));
+    consoleErrorf("%s",
+                  translate("bmpspectrum: no picture given, and no display or terminal to choose "
+                            "one on\n"));
     *status = 2;
     return false;
   }

@@ -59,7 +59,7 @@ void listFileHeader(const BitmapFileHeader &header) {
 }
 
 void listInfoHeader(const BITMAPINFOHEADER &header) {
-  consolePrintf(kInfoHeaderTitle);
+  consolePrintf("%s", kInfoHeaderTitle);
   consolePrintf(kBiSizeLine, asSigned(header.biSize));
   consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
   consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
@@ -111,7 +111,7 @@ void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
 bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHeader) {
   unsigned char bytes[kFileHeaderSize];
   if (std::fread(bytes, 1, kFileHeaderSize, file) != kFileHeaderSize) {
-    consolePrintf(kReadError);
+    consolePrintf("%s", kReadError);
     return false;
   }
   fileHeader.bfType = little16(bytes + 0);
@@ -131,7 +131,7 @@ bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHea
 bool readInfoHeader(std::FILE *file, BITMAPINFOHEADER &header) {
   unsigned char bytes[kInfoHeaderSize];
   if (std::fread(bytes, 1, kInfoHeaderSize, file) != kInfoHeaderSize) {
-    consolePrintf(kReadError);
+    consolePrintf("%s", kReadError);
     return false;
   }
   header = decodeInfoHeader(bytes);
@@ -167,13 +167,13 @@ bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOH
       fileHeader.bfOffBits >= headersEnd ? fileHeader.bfOffBits : headersEnd;
   const long long length = fileLength(file);
   if (length < 0) {
-    consolePrintf(kReadError);
+    consolePrintf("%s", kReadError);
     return false;
   }
   if (offset > static_cast<std::uint64_t>(length) ||
       size > static_cast<std::uint64_t>(length) - offset ||
       std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
-    consolePrintf(kPixelReadError);
+    consolePrintf("%s", kPixelReadError);
     return false;
   }
 
@@ -182,7 +182,7 @@ bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOH
     return false;
   }
   if (std::fread(sourceView.pixels, 1, size, file) != size) {
-    consolePrintf(kPixelReadError);
+    consolePrintf("%s", kPixelReadError);
     releasePixels(sourceView);
     return false;
   }
@@ -245,7 +245,7 @@ bool readChosenBitmap() {
   std::error_code error;
   const auto status = std::filesystem::status(bitmapFilePath, error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    consolePrintf(kReadError);
+    consolePrintf("%s", kReadError);
     consoleErrorf("bmpspectrum: %s: not a regular file\n",
                   consoleShown(bitmapFilePath, true).c_str());
     return false;
@@ -254,7 +254,7 @@ bool readChosenBitmap() {
   std::FILE *file = std::fopen(bitmapFilePath, "rb");
   if (file == nullptr) {
     const int reason = errno;
-    consolePrintf(kReadError);
+    consolePrintf("%s", kReadError);
     consoleErrorf("bmpspectrum: %s: %s\n", consoleShown(bitmapFilePath, true).c_str(),
                   std::strerror(reason));
     return false;

@@ -189,7 +189,7 @@ bool chooseVisual() {
 bool openConnection() {
   const char *name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') {
-    consoleErrorf(translate("bmpspectrum: no windows: DISPLAY is not set\n"));
+    consoleErrorf("%s", translate("bmpspectrum: no windows: DISPLAY is not set\n"));
     return false;
   }
   connection.display = XOpenDisplay(nullptr);
