@@ -26,16 +26,6 @@ namespace {
 
 constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標準表示-5,４倍表示-6,終了-q)";
 
-void listSpectrumHeader() {
-  const BITMAPINFOHEADER &header = spectrumView.header;
-  consolePrintf("%s", kInfoHeaderTitle);
-  consolePrintf(kBiSizeLine, static_cast<int>(header.biSize));
-  consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
-  consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
-  consolePrintf(kBiPlanesLine, header.biPlanes);
-  consolePrintf(kBiBitCountLine, header.biBitCount);
-}
-
 // Prepares spectrumView and the planes; false after printing why it could not.
 bool prepareSpectrum() {
   spectrumView.header = sourceView.header;
@@ -44,13 +34,13 @@ bool prepareSpectrum() {
   const int height = std::min(powerOfTwoFloor(sourceView.header.biHeight), kPlaneCapacity);
   spectrumView.header.biWidth = width;
   spectrumView.header.biHeight = height;
-  spectrumView.header.biSizeImage = static_cast<DWORD>(width * height * 3);
+  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(width * height * 3);
 
   if (!allocatePixels(spectrumView, spectrumView.header.biSizeImage)) {
-    consolePrintf("メモリが足りません\n");
+    consolePrintf("%s", kOutOfMemory);
     return false;
   }
-  listSpectrumHeader();
+  listInfoHeaderStart(spectrumView.header);
 
   if (!allocatePlane(realPlane, height) || !allocatePlane(imagPlane, height)) {
     consolePuts("めもりたらんっちゅーねん！！！ コンパクトで生成してけろ 1");
@@ -109,7 +99,7 @@ void runCommandLoop() {
     }
     consolePrintf("\n log表示=%d DCcut=%d 拡大=%d\n", logScale, dcCut, zoom4);
     computeSpectrum(logScale, dcCut, zoom4, showOriginal);
-    InvalidateRect(spectrumView.window, nullptr, 0);
+    repaintSpectrum();
   }
 }
 
@@ -124,8 +114,9 @@ bool loadPicture(int *status) {
     return false;
   }
   if (commandLine.picture == nullptr) {
-    if (readBitmapFile()) return true;
-    *status = bitmapFilePath[0] == '\0' ? 0 : 1;
+    bool cancelled = false;
+    if (readBitmapFile(&cancelled)) return true;
+    *status = cancelled ? 0 : 1;
     return false;
   }
   if (!setBitmapFilePath(commandLine.picture)) {
@@ -149,7 +140,7 @@ bool endsWithPng(const char *name) {
 // Writes what the spectrum window shows: a PNG for a name ending in .png, otherwise a BMP. The
 // picture goes to a temporary file that replaces the destination only once it is complete.
 bool writeSpectrumPicture(const char *path) {
-  const BITMAPINFOHEADER &header = spectrumView.header;
+  const BmpInfoHeader &header = spectrumView.header;
   const std::string temporary = temporaryOutputPath(path);
   const bool written =
       (endsWithPng(path)
@@ -192,8 +183,7 @@ int runMainFlow() {
   }
   runCommandLoop();
 
-  SendMessageA(pictureWindow, WM_CLOSE, 0, 0);
-  SendMessageA(spectrumView.window, WM_CLOSE, 0, 0);
+  closeDisplay();
   if (commandLine.output != nullptr && !writeSpectrumPicture(commandLine.output)) status = 1;
   releasePlanes();
   return status;

@@ -17,7 +17,6 @@
 #include "platform/console.h"
 #include "spectrum/spectrum.h"
 #include "spectrum/workers.h"
-#include "win32.h"
 
 namespace {
 
@@ -33,10 +32,10 @@ void loadPicture(int size) {
     const int y = static_cast<int>(pixel / size);
     picture[i] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 100 + (state >> 26));
   }
-  sourceView.header = BITMAPINFOHEADER{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
+  sourceView.header = BmpInfoHeader{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
   sourceView.pixels = picture.data();
   spectrumView.header = sourceView.header;
-  spectrumView.header.biSizeImage = static_cast<DWORD>(size * size * 3);
+  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(size * size * 3);
   spectrumView.pixels =
       static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
   for (int y = 0; y < size; ++y) {
@@ -124,7 +123,7 @@ int main() {
     const auto start = std::chrono::steady_clock::now();
     consolePrintf("\n log表示=%d DCcut=%d 拡大=%d\n", logScale, 0, 0);
     computeSpectrum(logScale, 0, 0, 0);
-    InvalidateRect(spectrumView.window, nullptr, 0);
+    repaintSpectrum();
     const auto done = std::chrono::steady_clock::now();
     for (;;) {
       XImage *image = XGetImage(display, window, probeX, probeRow, 1, 1, AllPlanes, ZPixmap);

@@ -43,10 +43,10 @@ void loadPicture(int size) {
       }
     }
   }
-  sourceView.header = BITMAPINFOHEADER{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
+  sourceView.header = BmpInfoHeader{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
   sourceView.pixels = picture.data();
   spectrumView.header = sourceView.header;
-  spectrumView.header.biSizeImage = static_cast<DWORD>(size * size * 3);
+  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(size * size * 3);
   spectrumPixels.assign(spectrumView.header.biSizeImage, 0);
   spectrumView.pixels = spectrumPixels.data();
   for (int y = 0; y < kPlaneCapacity; ++y) {

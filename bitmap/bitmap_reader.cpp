@@ -13,8 +13,8 @@
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "common/texts.h"
-#include "file_dialog.h"
 #include "platform/console.h"
+#include "platform/file_chooser.h"
 
 char bitmapFilePath[256];
 
@@ -25,14 +25,6 @@ constexpr int kInfoHeaderSize = 40;
 
 constexpr char kReadError[] = "ファイル読み込みのエラー\n";
 constexpr char kPixelReadError[] = "ファイル(DIB部)読み込みのエラー\n";
-
-struct BitmapFileHeader {
-  std::uint16_t bfType;
-  std::uint32_t bfSize;
-  std::uint16_t bfReserved1;
-  std::uint16_t bfReserved2;
-  std::uint32_t bfOffBits;
-};
 
 std::uint16_t little16(const unsigned char *bytes) {
   return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
@@ -48,7 +40,7 @@ int asSigned(std::uint32_t value) {
   return static_cast<int>(value);
 }
 
-void listFileHeader(const BitmapFileHeader &header) {
+void listFileHeader(const BmpFileHeader &header) {
   consolePrintf("------ BITMAPFILEHEADER ------\n");
   consolePrintf("WORD  \t bfType      \t %04X ('%c%c') \n", header.bfType, header.bfType & 0xFF,
                 header.bfType >> 8);
@@ -58,13 +50,8 @@ void listFileHeader(const BitmapFileHeader &header) {
   consolePrintf("DWORD \t bfOffBits   \t %d \n", asSigned(header.bfOffBits));
 }
 
-void listInfoHeader(const BITMAPINFOHEADER &header) {
-  consolePrintf("%s", kInfoHeaderTitle);
-  consolePrintf(kBiSizeLine, asSigned(header.biSize));
-  consolePrintf(kBiWidthLine, static_cast<int>(header.biWidth));
-  consolePrintf(kBiHeightLine, static_cast<int>(header.biHeight));
-  consolePrintf(kBiPlanesLine, header.biPlanes);
-  consolePrintf(kBiBitCountLine, header.biBitCount);
+void listInfoHeader(const BmpInfoHeader &header) {
+  listInfoHeaderStart(header);
   consolePrintf("DWORD \t biCompression   \t %d \n", asSigned(header.biCompression));
   consolePrintf("DWORD \t biSizeImage     \t %d \n", asSigned(header.biSizeImage));
   consolePrintf("LONG  \t biXPelsPerMeter \t %d \n", static_cast<int>(header.biXPelsPerMeter));
@@ -73,17 +60,17 @@ void listInfoHeader(const BITMAPINFOHEADER &header) {
   consolePrintf("DWORD \t biClrImportant  \t %d \n", asSigned(header.biClrImportant));
 }
 
-BITMAPINFOHEADER decodeInfoHeader(const unsigned char *bytes) {
-  BITMAPINFOHEADER header;
+BmpInfoHeader decodeInfoHeader(const unsigned char *bytes) {
+  BmpInfoHeader header;
   header.biSize = little32(bytes + 0);
-  header.biWidth = static_cast<LONG>(little32(bytes + 4));
-  header.biHeight = static_cast<LONG>(little32(bytes + 8));
+  header.biWidth = static_cast<std::int32_t>(little32(bytes + 4));
+  header.biHeight = static_cast<std::int32_t>(little32(bytes + 8));
   header.biPlanes = little16(bytes + 12);
   header.biBitCount = little16(bytes + 14);
   header.biCompression = little32(bytes + 16);
   header.biSizeImage = little32(bytes + 20);
-  header.biXPelsPerMeter = static_cast<LONG>(little32(bytes + 24));
-  header.biYPelsPerMeter = static_cast<LONG>(little32(bytes + 28));
+  header.biXPelsPerMeter = static_cast<std::int32_t>(little32(bytes + 24));
+  header.biYPelsPerMeter = static_cast<std::int32_t>(little32(bytes + 28));
   header.biClrUsed = little32(bytes + 32);
   header.biClrImportant = little32(bytes + 36);
   return header;
@@ -108,7 +95,7 @@ void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
 }
 
 // Reads and lists the file header; false after the message when it is cut short or not a BMP's.
-bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHeader) {
+bool readFileHeader(std::FILE *file, const char *path, BmpFileHeader &fileHeader) {
   unsigned char bytes[kFileHeaderSize];
   if (std::fread(bytes, 1, kFileHeaderSize, file) != kFileHeaderSize) {
     consolePrintf("%s", kReadError);
@@ -128,7 +115,7 @@ bool readFileHeader(std::FILE *file, const char *path, BitmapFileHeader &fileHea
 }
 
 // Reads and lists the information header; false after the message when it is cut short.
-bool readInfoHeader(std::FILE *file, BITMAPINFOHEADER &header) {
+bool readInfoHeader(std::FILE *file, BmpInfoHeader &header) {
   unsigned char bytes[kInfoHeaderSize];
   if (std::fread(bytes, 1, kInfoHeaderSize, file) != kInfoHeaderSize) {
     consolePrintf("%s", kReadError);
@@ -140,7 +127,7 @@ bool readInfoHeader(std::FILE *file, BITMAPINFOHEADER &header) {
 }
 
 // The message that refuses a picture of this information header, or null when it is taken.
-const char *refusalOf(const BITMAPINFOHEADER &header) {
+const char *refusalOf(const BmpInfoHeader &header) {
   if (header.biBitCount != 24) return "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
   if (header.biSize < kInfoHeaderSize) return "この形式のBMPファイルは扱えません\n";
   if (header.biCompression != 0) return "圧縮されたBMPファイルは扱えません\n";
@@ -153,7 +140,7 @@ const char *refusalOf(const BITMAPINFOHEADER &header) {
 
 // Reads the pixel rows the headers describe into sourceView, bottom-up; false after the message
 // when the file cannot hold them or memory runs short.
-bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOHEADER &header) {
+bool readPixels(std::FILE *file, const BmpFileHeader &fileHeader, BmpInfoHeader &header) {
   // Sizes in 64 bits: no product of header fields can overflow them.
   const std::uint64_t stride = dibRowBytes(static_cast<std::uint64_t>(header.biWidth));
   const bool topDown = header.biHeight < 0;
@@ -178,7 +165,7 @@ bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOH
   }
 
   if (!allocatePixels(sourceView, size)) {
-    consolePrintf("メモリが足りません\n");
+    consolePrintf("%s", kOutOfMemory);
     return false;
   }
   if (std::fread(sourceView.pixels, 1, size, file) != size) {
@@ -188,17 +175,26 @@ bool readPixels(std::FILE *file, const BitmapFileHeader &fileHeader, BITMAPINFOH
   }
   if (topDown) {
     flipRows(sourceView.pixels, stride, rows);
-    header.biHeight = static_cast<LONG>(rows);
+    header.biHeight = static_cast<std::int32_t>(rows);
   }
   return true;
 }
 
 }  // namespace
 
+void listInfoHeaderStart(const BmpInfoHeader &header) {
+  consolePrintf("------ BITMAPINFOHEADER ------\n");
+  consolePrintf("DWORD \t biSize          \t %d \n", asSigned(header.biSize));
+  consolePrintf("LONG  \t biWidth         \t %d \n", static_cast<int>(header.biWidth));
+  consolePrintf("LONG  \t biHeight        \t %d \n", static_cast<int>(header.biHeight));
+  consolePrintf("WORD  \t biPlanes        \t %d \n", header.biPlanes);
+  consolePrintf("WORD  \t biBitCount      \t %d \n", header.biBitCount);
+}
+
 bool readBitmapStream(std::FILE *file, const char *path) {
-  BitmapFileHeader fileHeader;
+  BmpFileHeader fileHeader;
   if (!readFileHeader(file, path, fileHeader)) return false;
-  BITMAPINFOHEADER &header = sourceView.header;
+  BmpInfoHeader &header = sourceView.header;
   if (!readInfoHeader(file, header)) return false;
   if (const char *refusal = refusalOf(header)) {
     consolePrintf("%s", refusal);
@@ -211,21 +207,12 @@ bool readBitmapStream(std::FILE *file, const char *path) {
   return readPixels(file, fileHeader, header);
 }
 
-bool readBitmapFile() {
-  char fileTitle[64] = "";
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.lpstrFilter = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = bitmapFilePath;
-  dialog.nMaxFile = sizeof bitmapFilePath;
-  dialog.lpstrFileTitle = fileTitle;
-  dialog.nMaxFileTitle = sizeof fileTitle - 1;
-  dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  if (GetOpenFileNameA(&dialog) == 0) {
-    bitmapFilePath[0] = '\0';
-    return false;
-  }
+bool readBitmapFile(bool *cancelled) {
+  const FileChoice choice = chooseBitmapFile(sizeof bitmapFilePath - 1);
+  *cancelled = !choice.chosen;
+  // The chooser takes no longer path; this keeps a faulty one from overrunning the buffer.
+  if (!choice.chosen || choice.path.size() >= sizeof bitmapFilePath) return false;
+  std::memcpy(bitmapFilePath, choice.path.c_str(), choice.path.size() + 1);
   return readChosenBitmap();
 }
 

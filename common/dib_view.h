@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <mutex>
 
-#include "win32.h"
+#include "common/bmp_headers.h"
 
 // A picture as the display paints it: bottom-up rows of blue, green, red bytes.
 struct DibView {
-  HWND window;  // set by the display thread when the window exists
-  BITMAPINFOHEADER header;
+  BmpInfoHeader header;
   std::uint8_t *pixels;
 };
 

@@ -1,17 +1,13 @@
-// The display thread: two windows showing the picture and its spectrum, painted from their records.
+// The two windows as the program uses them: the picture and its spectrum, from their records.
 #pragma once
 
-#include <atomic>
-
-#include "win32.h"
-
-// Set to 1 by the display thread once both windows exist and their handles are stored.
-extern std::atomic<int> windowsReady;
-// The picture window, for the close request at the end; null until the display thread sets it.
-extern HWND pictureWindow;
-
-// Starts the display thread and returns once both windows exist; returns at once when the
-// window class cannot be registered or the thread cannot start.
+// Shows the picture window (sourceView, width x height pixels) and the spectrum window
+// (spectrumView) beside it, and returns once both are on the screen or could not be; a picture
+// too large for a window is said on standard error, and only the spectrum is shown. Main thread.
 void startDisplay(int width, int height);
-void displayThreadMain(void *);
-LRESULT displayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The spectrum window shows spectrumView's pixels again. Any thread; returns at once.
+void repaintSpectrum();
+
+// Both windows close; returns once they are gone, or after about a second. Any thread.
+void closeDisplay();

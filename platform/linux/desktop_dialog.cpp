@@ -35,7 +35,7 @@ namespace {
   X(gtk_file_chooser_get_filename) X(gtk_file_filter_new) X(gtk_file_filter_set_name)    \
   X(gtk_file_filter_add_custom) X(gtk_file_chooser_add_filter)                           \
   X(gtk_file_chooser_set_filter) X(gtk_dialog_run) X(g_get_current_dir)                  \
-  X(g_path_get_basename) X(g_free)
+  X(g_free)
 // clang-format on
 
 struct GtkCalls {
@@ -68,13 +68,6 @@ gboolean filterMatches(const GtkFileFilterInfo *info, gpointer data) {
 bool existingFile(const char *path) {
   struct stat status;
   return stat(path, &status) == 0 && S_ISREG(status.st_mode);
-}
-
-bool copyText(const char *text, char *buffer, DWORD capacity) {
-  const size_t length = std::strlen(text);
-  if (!buffer || length >= capacity) return false;
-  std::memcpy(buffer, text, length + 1);
-  return true;
 }
 
 // GTK starts once a process; its answer holds for every later dialog.
@@ -113,52 +106,38 @@ extern "C" const char *__lsan_default_suppressions() {
 
 namespace {
 
-DesktopDialogResult showDialog(OPENFILENAMEA *dialog) {
+DesktopDialogResult showDialog(const char *filter, std::size_t longestPath, std::string *path) {
   if (!gtkStarted()) return DesktopDialogResult::unavailable;
   GtkWidget *chooser = gtk.gtk_file_chooser_dialog_new(
-      dialog->lpstrTitle ? dialog->lpstrTitle : "開く", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
-      "キャンセル(_C)", GTK_RESPONSE_CANCEL, "開く(_O)", GTK_RESPONSE_ACCEPT, nullptr);
+      "開く", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "キャンセル(_C)", GTK_RESPONSE_CANCEL,
+      "開く(_O)", GTK_RESPONSE_ACCEPT, nullptr);
   // Plain casts: the checked cast macros would call into GTK by name.
   auto *files = reinterpret_cast<GtkFileChooser *>(chooser);
   gtk.gtk_file_chooser_set_local_only(files, TRUE);
   gtk.gtk_file_chooser_set_select_multiple(files, FALSE);
-  if (dialog->lpstrInitialDir) {
-    gtk.gtk_file_chooser_set_current_folder(files, dialog->lpstrInitialDir);
-  } else {
-    gchar *here = gtk.g_get_current_dir();
-    gtk.gtk_file_chooser_set_current_folder(files, here);
-    gtk.g_free(here);
-  }
+  gchar *here = gtk.g_get_current_dir();
+  gtk.gtk_file_chooser_set_current_folder(files, here);
+  gtk.g_free(here);
 
   // The pairs outlive the dialog, whose filters point at them.
-  const std::vector<DialogFilter> filters = parseDialogFilters(dialog->lpstrFilter);
+  const std::vector<DialogFilter> filters = parseDialogFilters(filter);
   for (size_t i = 0; i < filters.size(); ++i) {
-    GtkFileFilter *filter = gtk.gtk_file_filter_new();
-    gtk.gtk_file_filter_set_name(filter, filters[i].name.c_str());
-    gtk.gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, filterMatches,
+    GtkFileFilter *shown = gtk.gtk_file_filter_new();
+    gtk.gtk_file_filter_set_name(shown, filters[i].name.c_str());
+    gtk.gtk_file_filter_add_custom(shown, GTK_FILE_FILTER_DISPLAY_NAME, filterMatches,
                                    const_cast<DialogFilter *>(&filters[i]), nullptr);
-    gtk.gtk_file_chooser_add_filter(files, filter);
-    if (i + 1 == dialog->nFilterIndex || (i == 0 && dialog->nFilterIndex == 0)) {
-      gtk.gtk_file_chooser_set_filter(files, filter);
-    }
+    gtk.gtk_file_chooser_add_filter(files, shown);
+    if (i == 0) gtk.gtk_file_chooser_set_filter(files, shown);
   }
 
-  // A choice that is no existing file, or whose path does not fit, leaves the dialog open, as
-  // the Windows dialog does for OFN_FILEMUSTEXIST.
-  const DWORD capacity = dialog->nMaxFile < 256 ? dialog->nMaxFile : 256;
+  // A choice that is no existing file, or whose path is too long, leaves the dialog open, as the
+  // Windows dialog does for a file that must exist.
   DesktopDialogResult result = DesktopDialogResult::cancelled;
   while (gtk.gtk_dialog_run(reinterpret_cast<GtkDialog *>(chooser)) == GTK_RESPONSE_ACCEPT) {
-    gchar *path = gtk.gtk_file_chooser_get_filename(files);
-    const bool taken = path && existingFile(path) && copyText(path, dialog->lpstrFile, capacity);
-    if (taken && dialog->lpstrFileTitle) {
-      gchar *name = gtk.g_path_get_basename(path);
-      if (!copyText(name, dialog->lpstrFileTitle, dialog->nMaxFileTitle) &&
-          dialog->nMaxFileTitle > 0) {
-        dialog->lpstrFileTitle[0] = '\0';
-      }
-      gtk.g_free(name);
-    }
-    gtk.g_free(path);
+    gchar *chosen = gtk.gtk_file_chooser_get_filename(files);
+    const bool taken = chosen && existingFile(chosen) && std::strlen(chosen) <= longestPath;
+    if (taken) *path = chosen;
+    gtk.g_free(chosen);
     if (taken) {
       result = DesktopDialogResult::chosen;
       break;
@@ -189,37 +168,23 @@ std::string readAll(int fd) {
   }
 }
 
-// The child's answer: the result, then the file and title buffers as the dialog left them, each
-// ending in a zero byte.
-std::string answerOf(DesktopDialogResult result, const OPENFILENAMEA *dialog) {
-  std::string answer(1, static_cast<char>(result));
-  answer.append(dialog->lpstrFile, strnlen(dialog->lpstrFile, dialog->nMaxFile));
-  answer += '\0';
-  if (dialog->lpstrFileTitle && dialog->nMaxFileTitle > 0) {
-    answer.append(dialog->lpstrFileTitle, strnlen(dialog->lpstrFileTitle, dialog->nMaxFileTitle));
-  }
-  answer += '\0';
-  return answer;
+// The child's answer: the result, then the chosen path.
+std::string answerOf(DesktopDialogResult result, const std::string &path) {
+  return std::string(1, static_cast<char>(result)) + path;
 }
 
-// Takes the child's answer into the caller's buffers; a child that ended without one (it
-// crashed) leaves the choice to the terminal.
-DesktopDialogResult takeAnswer(const std::string &answer, OPENFILENAMEA *dialog) {
-  const size_t fileEnd = answer.find('\0', 1);
-  const size_t titleEnd = fileEnd == std::string::npos ? fileEnd : answer.find('\0', fileEnd + 1);
-  if (titleEnd == std::string::npos) return DesktopDialogResult::unavailable;
+// Takes the child's answer; a child that ended without one (it crashed) leaves the choice to the
+// terminal.
+DesktopDialogResult takeAnswer(const std::string &answer, std::size_t longestPath,
+                               std::string *path) {
+  if (answer.empty()) return DesktopDialogResult::unavailable;
   const auto result = static_cast<DesktopDialogResult>(answer[0]);
   if (result == DesktopDialogResult::cancelled) return result;
-  if (result != DesktopDialogResult::chosen) return DesktopDialogResult::unavailable;
-  const std::string file = answer.substr(1, fileEnd - 1);
-  const std::string title = answer.substr(fileEnd + 1, titleEnd - fileEnd - 1);
-  if (!copyText(file.c_str(), dialog->lpstrFile, dialog->nMaxFile)) {
+  if (result != DesktopDialogResult::chosen || answer.size() - 1 > longestPath ||
+      answer.find('\0', 1) != std::string::npos) {
     return DesktopDialogResult::unavailable;
   }
-  if (dialog->lpstrFileTitle &&
-      !copyText(title.c_str(), dialog->lpstrFileTitle, dialog->nMaxFileTitle)) {
-    if (dialog->nMaxFileTitle > 0) dialog->lpstrFileTitle[0] = '\0';
-  }
+  *path = answer.substr(1);
   return result;
 }
 
@@ -227,18 +192,16 @@ DesktopDialogResult takeAnswer(const std::string &answer, OPENFILENAMEA *dialog)
 
 // GTK's libraries, threads and caches (tens of MB) stay in the child and end with it: the program
 // never carries them. The program has no thread yet when it asks, so the child may run GTK.
-DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
-  if (!dialog || !dialog->lpstrFile || dialog->nMaxFile == 0) {
-    return DesktopDialogResult::unavailable;
-  }
+DesktopDialogResult desktopChooseFile(const char *filter, std::size_t longestPath,
+                                      std::string *path) {
   int channel[2];
-  if (pipe2(channel, O_CLOEXEC) != 0) return showDialog(dialog);
+  if (pipe2(channel, O_CLOEXEC) != 0) return showDialog(filter, longestPath, path);
   const pid_t parent = getpid();
   const pid_t child = fork();
   if (child < 0) {
     close(channel[0]);
     close(channel[1]);
-    return showDialog(dialog);
+    return showDialog(filter, longestPath, path);
   }
   if (child == 0) {
     close(channel[0]);
@@ -246,8 +209,9 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
     // would be left to read its answer.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
-    const DesktopDialogResult result = showDialog(dialog);
-    _exit(writeAll(channel[1], answerOf(result, dialog)) ? 0 : 1);
+    std::string chosen;
+    const DesktopDialogResult result = showDialog(filter, longestPath, &chosen);
+    _exit(writeAll(channel[1], answerOf(result, chosen)) ? 0 : 1);
   }
   close(channel[1]);
   const std::string answer = readAll(channel[0]);
@@ -255,5 +219,5 @@ DesktopDialogResult desktopChooseFile(OPENFILENAMEA *dialog) {
   int status;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return takeAnswer(answer, dialog);
+  return takeAnswer(answer, longestPath, path);
 }

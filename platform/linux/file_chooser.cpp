@@ -18,7 +18,6 @@
 #include <system_error>
 #include <vector>
 
-#include "file_dialog.h"
 #include "platform/format_text.h"
 #include "platform/linux/desktop_dialog.h"
 #include "platform/linux/dialog_filters.h"
@@ -326,16 +325,6 @@ Answer takeNumber(Chooser &chooser, const std::string &answer, size_t maxLength,
   return takePath(chooser, "./" + entry.name, maxLength, path);
 }
 
-void fillDialog(OPENFILENAMEA *dialog, const std::string &path) {
-  std::memcpy(dialog->lpstrFile, path.c_str(), path.size() + 1);
-  if (dialog->lpstrFileTitle != nullptr && dialog->nMaxFileTitle > 0) {
-    const std::string title = std::filesystem::path(path).filename().string();
-    const size_t length = std::min<size_t>(title.size(), dialog->nMaxFileTitle - 1);
-    std::memcpy(dialog->lpstrFileTitle, title.data(), length);
-    dialog->lpstrFileTitle[length] = '\0';
-  }
-}
-
 // Any answer but an empty line: a page, a filter's patterns, a number or a path.
 Answer takeAnswer(Chooser &chooser, const std::string &answer, size_t maxLength,
                   std::string &path) {
@@ -357,18 +346,14 @@ Answer takeAnswer(Chooser &chooser, const std::string &answer, size_t maxLength,
 }
 
 // Talks on the terminal only, so that standard output holds nothing but the program's text.
-BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
+bool terminalChooseFile(const char *filter, size_t maxLength, std::string *chosen) {
   Chooser chooser;
   chooser.terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (chooser.terminal < 0) return 0;
+  if (chooser.terminal < 0) return false;
   std::error_code error;
   chooser.folder = std::filesystem::current_path(error);
   if (error) chooser.folder = "/";
-  chooser.filters = parseDialogFilters(dialog->lpstrFilter);
-  if (dialog->nFilterIndex >= 1 && dialog->nFilterIndex <= chooser.filters.size()) {
-    chooser.filter = dialog->nFilterIndex - 1;
-  }
-  const size_t maxLength = dialog->nMaxFile > 0 ? dialog->nMaxFile - 1 : 0;
+  chooser.filters = parseDialogFilters(filter);
   std::string patterns;
   for (const DialogFilter &filter : chooser.filters) {
     patterns += (patterns.empty() ? "" : ", ") + filter.patterns;
@@ -391,9 +376,9 @@ BOOL terminalChooseFile(OPENFILENAMEA *dialog) {
     if (last == Answer::chosen) break;
   }
   close(chooser.terminal);
-  if (last != Answer::chosen) return 0;
-  fillDialog(dialog, path);
-  return 1;
+  if (last != Answer::chosen) return false;
+  *chosen = path;
+  return true;
 }
 
 }  // namespace
@@ -407,15 +392,17 @@ bool fileChooserAvailable() {
   return true;
 }
 
-BOOL GetOpenFileNameA(OPENFILENAMEA *dialog) {
-  if (dialog->lpstrFile == nullptr || dialog->nMaxFile == 0) return 0;
-  switch (desktopChooseFile(dialog)) {
+FileChoice chooseBitmapFile(std::size_t longestPath) {
+  FileChoice choice{false, ""};
+  switch (desktopChooseFile(kBitmapFilter, longestPath, &choice.path)) {
     case DesktopDialogResult::chosen:
-      return 1;
+      choice.chosen = true;
+      return choice;
     case DesktopDialogResult::cancelled:
-      return 0;
+      return choice;
     case DesktopDialogResult::unavailable:
       break;
   }
-  return terminalChooseFile(dialog);
+  choice.chosen = terminalChooseFile(kBitmapFilter, longestPath, &choice.path);
+  return choice;
 }

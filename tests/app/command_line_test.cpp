@@ -51,7 +51,7 @@ std::vector<std::uint8_t> expectedSpectrum(const std::string &file, int w2, int 
   spectrumView.header = sourceView.header;
   spectrumView.header.biWidth = w2;
   spectrumView.header.biHeight = h2;
-  spectrumView.header.biSizeImage = static_cast<DWORD>(w2 * h2 * 3);
+  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(w2 * h2 * 3);
   std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
   spectrumView.pixels = buffer.data();
   std::vector<std::vector<float>> rows(3 * static_cast<size_t>(h2),
@@ -81,7 +81,7 @@ std::vector<std::uint8_t> bmpPixelsOf(const std::string &path, int width, int he
   std::fclose(file);
   EXPECT_TRUE(read) << scriptedOutput;
   if (!read) return {};
-  const BITMAPINFOHEADER &header = sourceView.header;
+  const BmpInfoHeader &header = sourceView.header;
   EXPECT_EQ(header.biWidth, width);
   EXPECT_EQ(header.biHeight, height);
   EXPECT_EQ(header.biBitCount, 24);

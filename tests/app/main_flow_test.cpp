@@ -64,7 +64,7 @@ TEST(MainFlow, SizesTheSpectrumRecordToPowersOfTwoWithinThePlanes) {
               std::string::npos);
     EXPECT_EQ(spectrumView.header.biWidth, c.w2);
     EXPECT_EQ(spectrumView.header.biHeight, c.h2);
-    EXPECT_EQ(spectrumView.header.biSizeImage, static_cast<DWORD>(c.w2 * c.h2 * 3));
+    EXPECT_EQ(spectrumView.header.biSizeImage, static_cast<std::uint32_t>(c.w2 * c.h2 * 3));
     EXPECT_EQ(spectrumView.header.biBitCount, 24);
     // The end releases every plane row.
     for (int y = 0; y < kPlaneCapacity; ++y) ASSERT_EQ(realPlane[y], nullptr);

@@ -167,17 +167,20 @@ TEST(BitmapReader, ChoosesThroughTheDialog) {
   writeFile(path, bmpPicture(1, 1, [](int, int) { return 0u; }));
 
   resetScriptedPlatform();
-  EXPECT_FALSE(readBitmapFile());
-  EXPECT_EQ(bitmapFilePath[0], '\0');
+  bool cancelled = false;
+  EXPECT_FALSE(readBitmapFile(&cancelled));
+  EXPECT_TRUE(cancelled);
   EXPECT_EQ(scriptedOutput, "");
 
   scriptedChosenPath = path;
-  EXPECT_TRUE(readBitmapFile());
+  EXPECT_TRUE(readBitmapFile(&cancelled));
+  EXPECT_FALSE(cancelled);
   EXPECT_EQ(scriptedOutput.rfind("file name [" + path + "]\n------ BITMAPFILEHEADER", 0), 0u);
 
   resetScriptedPlatform();
   scriptedChosenPath = testPath("no_such_picture.bmp");
-  EXPECT_FALSE(readBitmapFile());
+  EXPECT_FALSE(readBitmapFile(&cancelled));
+  EXPECT_FALSE(cancelled);
   EXPECT_EQ(scriptedOutput, "file name [" + scriptedChosenPath + "]\n" + kReadError);
 }
 

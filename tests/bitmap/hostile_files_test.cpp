@@ -159,7 +159,7 @@ TEST(HostileFiles, HeaderFieldsAtTheirLimits) {
 
       if (result.ok) {
         // Rows come from offset 54 whatever the field says; a lone row reads the same either way.
-        const BITMAPINFOHEADER &header = sourceView.header;
+        const BmpInfoHeader &header = sourceView.header;
         const int height = header.biHeight;
         ASSERT_GT(height, 0);
         const auto stride = static_cast<std::size_t>(dibRowBytes(header.biWidth));

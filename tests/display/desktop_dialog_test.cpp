@@ -21,13 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "file_dialog.h"
+#include "platform/file_chooser.h"
 #include "tests/display/x_server.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-const char kFilters[] = "BMPファイル(*.bmp)\0*.bmp\0すべてのファイル(*.*)\0*.*\0\0";
 
 // Written from inside the dialog's loop, in the dialog's process; read by the test afterwards.
 void reportFromDialog(const std::string &text) {
@@ -49,23 +47,6 @@ std::string reportedValue(const std::string &name) {
   }
   return "(not reported) " + reportedFromDialog();
 }
-
-struct DialogBuffers {
-  char file[256] = "";
-  char title[256] = "";
-  OPENFILENAMEA dialog{};
-
-  DialogBuffers() {
-    dialog.lStructSize = sizeof dialog;
-    dialog.lpstrFilter = kFilters;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof file;
-    dialog.lpstrFileTitle = title;
-    dialog.nMaxFileTitle = sizeof title;
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  }
-};
 
 class DesktopDialog : public ::testing::Test {
  protected:
@@ -125,14 +106,13 @@ TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
   const pid_t typist = runBeside(typePaths(
       getpid(), {(folder / "missing.bmp").string(), (deep / "long.bmp").string(), wanted}));
   ASSERT_GT(typist, 0);
-  DialogBuffers buffers;
-  const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
+  std::string chosen;
+  const DesktopDialogResult result = desktopChooseFile(kBitmapFilter, 255, &chosen);
   // Gone from the screen as soon as the call returns.
   EXPECT_FALSE(dialogOnScreen());
   EXPECT_EQ(waitExit(typist), 0);
   ASSERT_EQ(result, DesktopDialogResult::chosen);
-  EXPECT_EQ(std::string(buffers.file), wanted);
-  EXPECT_EQ(std::string(buffers.title), "picture.BMP");
+  EXPECT_EQ(chosen, wanted);
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
   char number[32];
   std::snprintf(number, sizeof number, "%f", 1.5);
@@ -146,10 +126,10 @@ TEST_F(DesktopDialog, CancelChoosesNothing) {
       findDialog(getpid()) + " && for attempt in 1 2 3 4 5; do sleep 0.5; xdotool key Escape; " +
       "sleep 1; " + dialogGone() + " && exit 0; done; exit 1");
   ASSERT_GT(typist, 0);
-  DialogBuffers buffers;
-  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  std::string chosen = "untouched";
+  EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::cancelled);
   EXPECT_EQ(waitExit(typist), 0);
-  EXPECT_STREQ(buffers.file, "");
+  EXPECT_EQ(chosen, "untouched");
   EXPECT_FALSE(dialogOnScreen());
   // GTK never opened a display in this process: the dialog had a process of its own.
   EXPECT_EQ(gdk_display_get_default(), nullptr);
@@ -162,8 +142,8 @@ TEST_F(DesktopDialog, TheDialogEndsWithTheProgram) {
   const pid_t program = fork();
   ASSERT_GE(program, 0);
   if (program == 0) {
-    DialogBuffers buffers;
-    desktopChooseFile(&buffers.dialog);
+    std::string chosen;
+    desktopChooseFile(kBitmapFilter, 255, &chosen);
     _exit(0);
   }
   const pid_t finder = runBeside(findDialog(program));
@@ -217,8 +197,8 @@ TEST_F(DesktopDialog, OffersBothFiltersWithTheBmpOneFirst) {
   startServer();
   if (HasFatalFailure()) return;
   g_timeout_add(200, inspectDialog, nullptr);
-  DialogBuffers buffers;
-  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  std::string chosen;
+  EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::cancelled);
   EXPECT_EQ(reportedValue("names"), "BMPファイル(*.bmp) | すべてのファイル(*.*)");
   EXPECT_EQ(reportedValue("selected"), "BMPファイル(*.bmp)");
   EXPECT_EQ(reportedValue("first"), "a.bmp | B.BMP | c.Bmp");
@@ -270,8 +250,8 @@ TEST_F(DesktopDialog, OpensWithoutOpenGl) {
   if (HasFatalFailure()) return;
   unsetenv("GDK_GL");
   g_timeout_add(200, reportAndCancel, nullptr);
-  DialogBuffers buffers;
-  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  std::string chosen;
+  EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::cancelled);
   EXPECT_EQ(reportedValue("GL libraries"), "");
   EXPECT_EQ(reportedValue("GDK_GL"), "disable");
 }
@@ -281,8 +261,8 @@ TEST_F(DesktopDialog, KeepsTheUsersOpenGlSetting) {
   if (HasFatalFailure()) return;
   setenv("GDK_GL", "software-draw", 1);
   g_timeout_add(200, reportAndCancel, nullptr);
-  DialogBuffers buffers;
-  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::cancelled);
+  std::string chosen;
+  EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::cancelled);
   EXPECT_EQ(reportedValue("GDK_GL"), "software-draw");
 }
 
@@ -305,8 +285,8 @@ TEST_F(DesktopDialog, WithoutASessionBusNothingReachesTheTerminal) {
   dup2(file, 2);
   close(file);
   g_timeout_add(1000, reportAndCancel, nullptr);
-  DialogBuffers buffers;
-  const DesktopDialogResult result = desktopChooseFile(&buffers.dialog);
+  std::string chosen;
+  const DesktopDialogResult result = desktopChooseFile(kBitmapFilter, 255, &chosen);
   std::fflush(stderr);
   dup2(saved, 2);
   close(saved);
@@ -322,8 +302,8 @@ TEST_F(DesktopDialog, WithoutASessionBusNothingReachesTheTerminal) {
 TEST(DesktopDialogWithoutDisplay, LeavesTheChoiceToTheTerminal) {
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  DialogBuffers buffers;
-  EXPECT_EQ(desktopChooseFile(&buffers.dialog), DesktopDialogResult::unavailable);
+  std::string chosen;
+  EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::unavailable);
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
 }
 

@@ -1,32 +1,31 @@
-// A window of the Xlib subset keeps its contents in the server: uncovering shows them again
-// without a paint, and paints still come for a window never painted and when asked for.
+// The Xlib window system on its own: a window keeps its contents in the server, so uncovering
+// shows them again without a paint; paints come when asked for and for a window never painted;
+// the pointer and a close from outside are reported.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/dib_row.h"
+#include "platform/window_system.h"
 #include "tests/display/x_server.h"
-#include "win32.h"
 
 namespace {
 
-// What the window shows, shared by the test and the window's thread.
+// What the window shows, shared by the test and the display thread.
 struct Shown {
   std::mutex lock;
-  BITMAPINFOHEADER header{};
-  std::vector<std::uint8_t> pixels;  // bottom-up, rows padded to 4 bytes
-  std::atomic<int> paints{0};
-  bool ignoreFirstPaint = false;  // the first WM_PAINT draws nothing
+  std::vector<std::uint8_t> buffer;  // bottom-up, rows padded to 4 bytes
+  const std::uint8_t *pixels = nullptr;
+  int width = 0, height = 0;
+  std::vector<WindowEvent> events;  // guarded by lock
 };
-Shown &shown = *new Shown;  // never destroyed: the window's thread runs until the process ends
+Shown &shown = *new Shown;  // never destroyed: the display thread may run until the process ends
 
 size_t strideOf(int width) {
   return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
@@ -34,39 +33,15 @@ size_t strideOf(int width) {
 
 void drawPattern(int seed) {
   std::lock_guard<std::mutex> guard(shown.lock);
-  const int width = shown.header.biWidth;
-  const size_t stride = strideOf(width);
-  for (int y = 0; y < shown.header.biHeight; ++y) {
-    for (int x = 0; x < width; ++x) colourAt(x, y, seed, &shown.pixels[stride * y + 3 * x]);
+  const size_t stride = strideOf(shown.width);
+  for (int y = 0; y < shown.height; ++y) {
+    for (int x = 0; x < shown.width; ++x) colourAt(x, y, seed, &shown.buffer[stride * y + 3 * x]);
   }
 }
 
-LRESULT countingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
-  const int paints = ++shown.paints;
-  if (paints == 1 && shown.ignoreFirstPaint) return DefWindowProcA(window, message, wParam, lParam);
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
-  {
-    std::lock_guard<std::mutex> guard(shown.lock);
-    SetDIBitsToDevice(dc, 0, 0, shown.header.biWidth, shown.header.biHeight, 0, 0, 0,
-                      shown.header.biHeight, shown.pixels.data(),
-                      reinterpret_cast<const BITMAPINFO *>(&shown.header), DIB_RGB_COLORS);
-  }
-  EndPaint(window, &paint);
-  return 0;
-}
-
-std::atomic<HWND> shownWindow{nullptr};
-std::atomic<bool> windowTried{false};
-
-// The window's thread: creates it, then runs the message loop until the process ends.
-void runWindow(int width, int height) {
-  shownWindow = CreateWindowExA(0, "PixmapTest", "pixmap test", WS_VISIBLE, 0, 0, width, height,
-                                nullptr, nullptr, nullptr, nullptr);
-  windowTried = true;
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) != 0) DispatchMessageA(&message);
+void recordEvent(const WindowEvent &event) {
+  std::lock_guard<std::mutex> guard(shown.lock);
+  shown.events.push_back(event);
 }
 
 struct Case {
@@ -83,61 +58,57 @@ void PrintTo(const Case &shape, std::ostream *out) {
   *out << caseName(shape);
 }
 
-// RegisterClassExA works once a process; ctest runs every test in a process of its own.
-bool windowMadeInThisProcess = false;
-
 class WindowContents : public ::testing::Test {
  protected:
   void TearDown() override {
+    closeWindows();
     probe.reset();
     stopXvfb(server);
   }
 
-  // A server, and the window showing pattern 1, painted once.
-  void show(const Case &shape, bool ignoreFirstPaint = false) {
-    if (windowMadeInThisProcess) GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
-    windowMadeInThisProcess = true;
+  // A server, and one window showing pattern 1 (or nothing yet, when drawn is false).
+  void show(const Case &shape, bool drawn = true) {
     startWatchdog(std::chrono::seconds(90));
     ASSERT_TRUE(startXvfb(server, shape.depth, shape.sharedMemory));
     setenv("DISPLAY", server.name.c_str(), 1);
-    shown.header = BITMAPINFOHEADER{40, shape.width, shape.height, 1, 24, 0, 0, 0, 0, 0, 0};
-    shown.pixels.assign(strideOf(shape.width) * static_cast<size_t>(shape.height), 0xEE);
-    shown.ignoreFirstPaint = ignoreFirstPaint;
+    shown.width = shape.width;
+    shown.height = shape.height;
+    shown.buffer.assign(strideOf(shape.width) * static_cast<size_t>(shape.height), 0xEE);
+    shown.pixels = drawn ? shown.buffer.data() : nullptr;
+    shown.events.clear();
     drawPattern(1);
-
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = countingProcedure;
-    windowClass.lpszClassName = "PixmapTest";
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    std::thread(runWindow, shape.width, shape.height).detach();
-    ASSERT_TRUE(waitFor([] { return windowTried.load(); }));
-    ASSERT_NE(shownWindow.load(), nullptr);
+    const WindowImage image{"window test",         shape.width,   shape.height,
+                            strideOf(shape.width), &shown.pixels, &shown.lock};
+    ASSERT_TRUE(openWindows(nullptr, image, recordEvent));
 
     probe = openProbe(server.name);
     ASSERT_TRUE(probe);
     ASSERT_TRUE(waitFor([&] {
       const std::vector<TopWindow> windows = topWindows(*probe);
       if (windows.size() != 1 || !windows[0].viewable) return false;
-      id = windows[0].id;
+      window = windows[0];
       return true;
     }));
-    ASSERT_TRUE(waitFor([&] { return shown.paints.load() >= 1; }));
   }
 
   bool patternShown() {
     std::vector<std::uint32_t> expected;
     {
       std::lock_guard<std::mutex> guard(shown.lock);
-      expected = imagePixels(*probe, shown.pixels.data(), shown.header.biWidth,
-                             shown.header.biHeight, strideOf(shown.header.biWidth));
+      expected = imagePixels(*probe, shown.buffer.data(), shown.width, shown.height,
+                             strideOf(shown.width));
     }
-    return readPixels(*probe, id, shown.header.biWidth, shown.header.biHeight) == expected;
+    return readPixels(*probe, window.id, shown.width, shown.height) == expected;
+  }
+
+  std::vector<WindowEvent> events() {
+    std::lock_guard<std::mutex> guard(shown.lock);
+    return shown.events;
   }
 
   XvfbServer server;
   ProbeHandle probe;
-  unsigned long id = 0;
+  TopWindow window;
 };
 
 class WindowShapes : public WindowContents, public ::testing::WithParamInterface<Case> {};
@@ -151,36 +122,73 @@ INSTANTIATE_TEST_SUITE_P(Shapes, WindowShapes,
                                            Case{1, 1, 24, true}),
                          [](const auto &info) { return caseName(info.param); });
 
-// The pixel values only show that uncovering restored the window; the paint count shows that
-// the program was not asked for it. A paint asked for still comes, with the new contents.
+// Pattern 2 is written without a repaint request: an uncovered window that still shows pattern 1
+// was restored by the server, not painted again. A repaint asked for shows pattern 2.
 TEST_P(WindowShapes, UncoveringShowsThePaintedPictureWithoutAPaint) {
   show(GetParam());
-  if (IsSkipped() || HasFatalFailure()) return;
+  if (HasFatalFailure()) return;
   ASSERT_TRUE(waitFor([&] { return patternShown(); }));
-  ASSERT_EQ(shown.paints.load(), 1);
-
-  scribbleAndExpose(*probe, id, shown.header.biWidth, shown.header.biHeight);
-  EXPECT_TRUE(waitFor([&] { return patternShown(); }));
-  coverAndUncover(*probe, id);
-  EXPECT_TRUE(waitFor([&] { return patternShown(); }));
-  EXPECT_EQ(shown.paints.load(), 1);
-
+  std::vector<std::uint8_t> first;
+  {
+    std::lock_guard<std::mutex> guard(shown.lock);
+    first = shown.buffer;
+  }
   drawPattern(2);
-  InvalidateRect(shownWindow.load(), nullptr, 0);
+  const auto firstShown = [&] {
+    return readPixels(*probe, window.id, shown.width, shown.height) ==
+           imagePixels(*probe, first.data(), shown.width, shown.height, strideOf(shown.width));
+  };
+  scribbleAndExpose(*probe, window.id, shown.width, shown.height);
+  EXPECT_TRUE(waitFor(firstShown));
+  coverAndUncover(*probe, window.id);
+  EXPECT_TRUE(waitFor(firstShown));
+
+  repaintWindow(ShownWindow::spectrum);
   EXPECT_TRUE(waitFor([&] { return patternShown(); }));
-  EXPECT_EQ(shown.paints.load(), 2);
-  scribbleAndExpose(*probe, id, shown.header.biWidth, shown.header.biHeight);
+  scribbleAndExpose(*probe, window.id, shown.width, shown.height);
   EXPECT_TRUE(waitFor([&] { return patternShown(); }));
-  EXPECT_EQ(shown.paints.load(), 2);
 }
 
-// A window whose first paint drew nothing has no picture to show from: uncovering asks again
-// (mapping the window may already have done so).
-TEST_F(WindowContents, NeverPaintedWindowIsAskedToPaintWhenUncovered) {
-  show(Case{200, 120, 24, true}, true);
-  if (IsSkipped() || HasFatalFailure()) return;
-  scribbleAndExpose(*probe, id, 200, 120);
-  EXPECT_TRUE(waitFor([&] { return shown.paints.load() >= 2 && patternShown(); }));
+// A window with nothing to show yet has no picture to restore: uncovering asks for a paint.
+TEST_F(WindowContents, NeverPaintedWindowIsPaintedWhenUncovered) {
+  show(Case{200, 120, 24, true}, false);
+  if (HasFatalFailure()) return;
+  {
+    std::lock_guard<std::mutex> guard(shown.lock);
+    shown.pixels = shown.buffer.data();
+  }
+  scribbleAndExpose(*probe, window.id, 200, 120);
+  EXPECT_TRUE(waitFor([&] { return patternShown(); }));
+}
+
+// The pointer's position over the window counts from its top-left pixel; leaving and a close
+// from outside are reported too, each naming the window.
+TEST_F(WindowContents, PointerAndOutsideCloseAreReported) {
+  show(Case{200, 120, 24, true});
+  if (HasFatalFailure()) return;
+  moveWindow(*probe, window.id, 100, 50);
+  ASSERT_TRUE(waitFor([&] { return patternShown(); }));
+  const auto hasEvent = [&](WindowEvent::Kind kind, int x, int y) {
+    for (const WindowEvent &event : events()) {
+      if (event.kind == kind && event.window == ShownWindow::spectrum &&
+          (kind != WindowEvent::pointer || (event.x == x && event.y == y))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitFor([&] {
+    warpPointer(*probe, 100 + 17, 50 + 23);
+    return hasEvent(WindowEvent::pointer, 17, 23);
+  }));
+  warpPointer(*probe, 100 + 199, 50 + 0);
+  EXPECT_TRUE(waitFor([&] { return hasEvent(WindowEvent::pointer, 199, 0); }));
+  warpPointer(*probe, 5, 5);
+  EXPECT_TRUE(waitFor([&] { return hasEvent(WindowEvent::pointerLeft, 0, 0); }));
+  EXPECT_FALSE(hasEvent(WindowEvent::closed, 0, 0));
+  sendDeleteWindow(*probe, window.id);
+  EXPECT_TRUE(waitFor([&] { return hasEvent(WindowEvent::closed, 0, 0); }));
+  EXPECT_TRUE(waitFor([&] { return !windowExists(*probe, window.id); }));
 }
 
 }  // namespace

@@ -275,6 +275,11 @@ void sendDeleteWindow(Probe &probe, unsigned long id) {
   XSync(probe.display, False);
 }
 
+void warpPointer(Probe &probe, int x, int y) {
+  XWarpPointer(probe.display, None, DefaultRootWindow(probe.display), 0, 0, 0, 0, x, y);
+  XSync(probe.display, False);
+}
+
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue) {
   const int depth = DefaultDepth(probe.display, DefaultScreen(probe.display));
   if (depth == 16) return (red >> 3) << 11 | (green >> 2) << 5 | (blue >> 3);

@@ -59,6 +59,8 @@ void scribbleAndExpose(Probe &probe, unsigned long id, int width, int height);
 void coverAndUncover(Probe &probe, unsigned long id);
 // What a window manager sends when the user closes a window.
 void sendDeleteWindow(Probe &probe, unsigned long id);
+// Moves the pointer to a point of the screen, as a user's mouse would.
+void warpPointer(Probe &probe, int x, int y);
 // A pixel value of the server's default visual, from 8-bit colour components.
 std::uint32_t pixelOf(Probe &probe, unsigned red, unsigned green, unsigned blue);
 // Colours that differ in every channel from pixel to pixel, so swapped channels, flipped rows

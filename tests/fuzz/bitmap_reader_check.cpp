@@ -112,7 +112,7 @@ std::string checkBitmapInput(const std::uint8_t *data, std::size_t size) {
   std::snprintf(lastLine, sizeof lastLine, "DWORD \t biClrImportant  \t %d \n",
                 static_cast<int>(little(data + 50, 4)));
   if (!endsWith(out, lastLine)) return "the listing does not end the output: " + out;
-  const BITMAPINFOHEADER &header = sourceView.header;
+  const BmpInfoHeader &header = sourceView.header;
   if (header.biWidth != static_cast<std::int32_t>(little(data + 18, 4)) ||
       static_cast<std::uint64_t>(header.biHeight) != e.rows) {
     return "the picture's extent is not the file's";

@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "file_dialog.h"
 #include "platform/console.h"
+#include "platform/file_chooser.h"
 #include "tests/fuzz/fuzz_checks.h"
 
 std::string fuzzConsoleOutput;
@@ -36,6 +36,6 @@ int _getch() {
   return -1;
 }
 
-BOOL GetOpenFileNameA(OPENFILENAMEA *) {
-  return 0;
+FileChoice chooseBitmapFile(std::size_t) {
+  return FileChoice{false, ""};
 }
