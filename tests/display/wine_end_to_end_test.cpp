@@ -91,7 +91,7 @@ Expected expectedBuffers(const std::filesystem::path &file) {
   spectrumView.header = sourceView.header;
   spectrumView.header.biWidth = expected.w2;
   spectrumView.header.biHeight = expected.h2;
-  spectrumView.header.biSizeImage = static_cast<DWORD>(expected.w2 * expected.h2 * 3);
+  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(expected.w2 * expected.h2 * 3);
   std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
   spectrumView.pixels = buffer.data();
   std::vector<std::vector<float>> rows(3 * static_cast<size_t>(expected.h2),
