@@ -78,6 +78,7 @@ class ProgramUnderX : public ::testing::Test {
       waitpid(session.pid, nullptr, 0);
     }
     closeSession(session);
+    freezeXvfb(server, false);  // a stopped server would hold the probe's goodbye and its own end
     probe.reset();
     stopXvfb(server);
     std::filesystem::remove_all(folder);
@@ -93,9 +94,10 @@ class ProgramUnderX : public ::testing::Test {
 
   // Starts the program, picks the picture in its dialog and waits for the first prompt and both
   // windows, placed side by side.
-  void startAndPick() {
+  void startAndPick(bool errorsToPipe = false) {
     SessionOptions options;
     options.folder = folder.string();
+    options.errorsToPipe = errorsToPipe;
     // What GTK keeps between runs (recent files, settings) stays in this process's folder.
     options.environment = {"DISPLAY=" + server.name,
                            "NO_AT_BRIDGE=1",
@@ -187,7 +189,7 @@ TEST_F(ProgramUnderX, OutsideCloseLeavesTheOtherWindowAndTheLoop) {
 }
 
 TEST_F(ProgramUnderX, LostServerLeavesTheConsoleLoopRunning) {
-  startAndPick();
+  startAndPick(true);
   if (HasFatalFailure()) return;
   probe.reset();
   stopXvfb(server, true);
@@ -195,6 +197,54 @@ TEST_F(ProgramUnderX, LostServerLeavesTheConsoleLoopRunning) {
   pressAndSeeThePrompt("0", 3);
   typeKeys(session, "q");
   EXPECT_EQ(waitForExit(session, 20000), 0);
+  // Said once, on standard error; the transcript on standard output is untouched by it.
+  const std::string said = "bmpspectrum: the display went away; the windows are gone\n";
+  EXPECT_NE(session.stderrText.find(said), std::string::npos) << session.stderrText;
+  EXPECT_EQ(session.stderrText.find(said), session.stderrText.rfind(said));
+  EXPECT_EQ(session.stdoutText.find("display went away"), std::string::npos);
+}
+
+// A server that stops answering holds neither the console nor the end: the mode keys are still
+// taken and computed, and q ends the program within a few seconds.
+TEST_F(ProgramUnderX, FrozenServerHoldsNeitherTheKeysNorTheEnd) {
+  startAndPick();
+  if (HasFatalFailure()) return;
+  freezeXvfb(server, true);
+  for (size_t prompts = 2; prompts <= 4; ++prompts) {
+    typeKeys(session, prompts % 2 == 0 ? "2" : "1");
+    ASSERT_TRUE(waitForStdout(session, "org-0", prompts, 5000))
+        << "after key " << prompts - 1 << ": " << session.stdoutText;
+  }
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 4000), 0);
+}
+
+// X windows are at most 32767 pixels a side: a wider picture gets no window, and says so, but
+// its spectrum is shown.
+TEST_F(ProgramUnderX, PictureWiderThanAnyWindowShowsItsSpectrumAlone) {
+  const std::string wide =
+      bmpPicture(32768, 1, [](int x, int) { return static_cast<std::uint32_t>(x * 2654435761u); });
+  const std::string path = (folder / "wide.bmp").string();
+  writeFile(path, wide);
+  SessionOptions options;
+  options.folder = folder.string();
+  options.errorsToPipe = true;
+  options.arguments = {path};
+  options.environment = {"DISPLAY=" + server.name};
+  session = startProgram(options);
+  ASSERT_GT(session.pid, 0);
+  ASSERT_TRUE(waitForStdout(session, "org-0", 1, 30000)) << session.stdoutText;
+  std::vector<TopWindow> windows;
+  ASSERT_TRUE(waitFor([&] { return (windows = programWindows()).size() == 1; }));
+  EXPECT_EQ(windows[0].netWmName, "空間周波数スペクトル");
+  EXPECT_EQ(windows[0].width, 1024);
+  EXPECT_EQ(windows[0].height, 1);
+  typeKeys(session, "q");
+  EXPECT_EQ(waitForExit(session, 20000), 0);
+  EXPECT_NE(session.stderrText.find("bmpspectrum: the picture is 32768 x 1 pixels, more than a "
+                                    "window can show (32767); only its spectrum is shown\n"),
+            std::string::npos)
+      << session.stderrText;
 }
 
 }  // namespace
