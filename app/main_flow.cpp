@@ -28,31 +28,18 @@ constexpr char kPrompt[] = "再計算？(org-0,lin-1,log-2,DC有-3,DC無-4,標�
 
 // Prepares spectrumView and the planes; false after printing why it could not.
 bool prepareSpectrum() {
-  spectrumView.header = sourceView.header;
-  // Pictures beyond the planes' capacity are analysed in their top-left corner.
-  const int width = std::min(powerOfTwoFloor(sourceView.header.biWidth), kPlaneCapacity);
-  const int height = std::min(powerOfTwoFloor(sourceView.header.biHeight), kPlaneCapacity);
-  spectrumView.header.biWidth = width;
-  spectrumView.header.biHeight = height;
-  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(width * height * 3);
-
-  if (!allocatePixels(spectrumView, spectrumView.header.biSizeImage)) {
+  const SpectrumStorage storage = setUpSpectrumStorage();
+  if (storage == SpectrumStorage::noPixels) {
     consolePrintf("%s", kOutOfMemory);
     return false;
   }
   listInfoHeaderStart(spectrumView.header);
-
-  if (!allocatePlane(realPlane, height) || !allocatePlane(imagPlane, height)) {
-    consolePuts("めもりたらんっちゅーねん！！！ コンパクトで生成してけろ 1");
-    releasePlanes();
-    return false;
-  }
-  if (!allocatePlane(magnitudePlane, height)) {
-    consolePuts("めもりたらんっちゅーねん！！！2");
-    releasePlanes();
-    return false;
-  }
-  return true;
+  if (storage == SpectrumStorage::ready) return true;
+  consolePuts(storage == SpectrumStorage::noRealOrImagPlane
+                  ? "めもりたらんっちゅーねん！！！ コンパクトで生成してけろ 1"
+                  : "めもりたらんっちゅーねん！！！2");
+  releasePlanes();
+  return false;
 }
 
 // The next command key: in a batch run the next of the given keys (-1 once they are used up),
@@ -165,11 +152,6 @@ bool outputUsable(int *status) {
 }
 
 }  // namespace
-
-int powerOfTwoFloor(int n) {
-  const int k = static_cast<int>(std::log(n + 0.5) / std::log(2.0));
-  return static_cast<int>(std::pow(2.0, k));
-}
 
 int runMainFlow() {
   int status = 0;

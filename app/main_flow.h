@@ -4,6 +4,3 @@
 // Runs the whole program as the command line asks; returns the exit status (0 after q or a
 // cancelled choice, 1 after a failure message).
 int runMainFlow();
-
-// The largest power of two not above n (n >= 1).
-int powerOfTwoFloor(int n);

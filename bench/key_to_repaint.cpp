@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_picture.h"
 #include "common/dib_view.h"
 #include "display/display.h"
 #include "platform/console.h"
@@ -19,31 +20,6 @@
 #include "spectrum/workers.h"
 
 namespace {
-
-std::vector<std::uint8_t> picture;
-
-void loadPicture(int size) {
-  picture.assign(static_cast<size_t>(size) * size * 3, 0);
-  std::uint32_t state = 12345;
-  for (size_t i = 0; i < picture.size(); ++i) {
-    state = state * 1664525u + 1013904223u;
-    const size_t pixel = i / 3;
-    const int x = static_cast<int>(pixel % size);
-    const int y = static_cast<int>(pixel / size);
-    picture[i] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 100 + (state >> 26));
-  }
-  sourceView.header = BmpInfoHeader{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
-  sourceView.pixels = picture.data();
-  spectrumView.header = sourceView.header;
-  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(size * size * 3);
-  spectrumView.pixels =
-      static_cast<std::uint8_t *>(std::calloc(spectrumView.header.biSizeImage, 1));
-  for (int y = 0; y < size; ++y) {
-    realPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-    imagPlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-    magnitudePlane[y] = static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float)));
-  }
-}
 
 // The spectrum window, found by its title on a connection of our own.
 Window findWindow(Display *display, Window parent, const char *title) {
@@ -91,7 +67,7 @@ void printPercentiles(const char *what, std::vector<double> times) {
 
 int main() {
   const int size = 1024;
-  loadPicture(size);
+  loadBenchPicture(size);
   // Both modes' buffers, to find a pixel that tells them apart on the screen.
   computeSpectrum(1, 0, 0, 0);
   const std::vector<std::uint8_t> logBytes(spectrumView.pixels,

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_picture.h"
 #include "common/dib_view.h"
 #include "spectrum/spectrum.h"
 #include "spectrum/workers.h"
@@ -26,41 +27,9 @@ struct Mode {
 const Mode kModes[] = {{"linear", 0, 0, 0}, {"log", 1, 0, 0}, {"log+dcCut+zoom4", 1, 1, 1}};
 const int kSizes[] = {256, 512, 1024};
 
-std::vector<std::uint8_t> picture;
-std::vector<std::uint8_t> spectrumPixels;
-
-// A picture with structure and noise, so that magnitudes spread over the whole range.
-void loadPicture(int size) {
-  picture.assign(static_cast<size_t>(size) * size * 3, 0);
-  std::uint32_t state = 12345;
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const int base = ((x / 16 + y / 16) % 2) * 100 + (x * y) % 50;
-      for (int c = 0; c < 3; ++c) {
-        picture[(static_cast<size_t>(y) * size + x) * 3 + c] =
-            static_cast<std::uint8_t>(base + ((state >> (8 + 8 * c)) & 0x3f));
-      }
-    }
-  }
-  sourceView.header = BmpInfoHeader{40, size, size, 1, 24, 0, 0, 0, 0, 0, 0};
-  sourceView.pixels = picture.data();
-  spectrumView.header = sourceView.header;
-  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(size * size * 3);
-  spectrumPixels.assign(spectrumView.header.biSizeImage, 0);
-  spectrumView.pixels = spectrumPixels.data();
-  for (int y = 0; y < kPlaneCapacity; ++y) {
-    float **planes[] = {&realPlane[y], &imagPlane[y], &magnitudePlane[y]};
-    for (float **row : planes) {
-      std::free(*row);
-      *row = y < size ? static_cast<float *>(std::calloc(kPlaneCapacity, sizeof(float))) : nullptr;
-    }
-  }
-}
-
 // computeSpectrum on `threads` threads.
 void ours(benchmark::State &state, Mode mode, int threads) {
-  loadPicture(static_cast<int>(state.range(0)));
+  loadBenchPicture(static_cast<int>(state.range(0)));
   const int taken = spectrumThreads;
   spectrumThreads = threads;
   for (auto _ : state) {
@@ -75,7 +44,7 @@ void ours(benchmark::State &state, Mode mode, int threads) {
 // thread taking a band of rows.
 void fftw(benchmark::State &state, Mode mode, int threads) {
   const int size = static_cast<int>(state.range(0));
-  loadPicture(size);
+  loadBenchPicture(size);
   const size_t count = static_cast<size_t>(size) * size;
   fftwf_complex *data = fftwf_alloc_complex(count);
   std::vector<float> magnitude(count);
@@ -96,7 +65,7 @@ void fftw(benchmark::State &state, Mode mode, int threads) {
       size_t first, last;
       band(worker, size, first, last);
       for (size_t i = first; i < last; ++i) {
-        const std::uint8_t *p = picture.data() + i * 3;
+        const std::uint8_t *p = benchPicture.data() + i * 3;
         data[i][0] = grey[p[0] + p[1] + p[2]];
         data[i][1] = 0;
       }

@@ -48,22 +48,14 @@ std::vector<std::uint8_t> expectedSpectrum(const std::string &file, int w2, int 
                                            const int switches[4]) {
   std::memcpy(&sourceView.header, file.data() + 14, sizeof sourceView.header);
   sourceView.pixels = reinterpret_cast<std::uint8_t *>(const_cast<char *>(file.data() + 54));
-  spectrumView.header = sourceView.header;
-  spectrumView.header.biWidth = w2;
-  spectrumView.header.biHeight = h2;
-  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(w2 * h2 * 3);
-  std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
-  spectrumView.pixels = buffer.data();
-  std::vector<std::vector<float>> rows(3 * static_cast<size_t>(h2),
-                                       std::vector<float>(kPlaneCapacity, 0.0f));
-  for (int y = 0; y < h2; ++y) {
-    realPlane[y] = rows[y].data();
-    imagPlane[y] = rows[h2 + y].data();
-    magnitudePlane[y] = rows[2 * h2 + y].data();
-  }
+  if (setUpSpectrumStorage() != SpectrumStorage::ready) return {};
+  EXPECT_EQ(spectrumView.header.biWidth, w2);
+  EXPECT_EQ(spectrumView.header.biHeight, h2);
   computeSpectrum(switches[0], switches[1], switches[2], switches[3]);
-  for (int y = 0; y < h2; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
-  spectrumView.pixels = nullptr;
+  std::vector<std::uint8_t> buffer(spectrumView.pixels,
+                                   spectrumView.pixels + spectrumView.header.biSizeImage);
+  releasePlanes();
+  releasePixels(spectrumView);
   sourceView.pixels = nullptr;
   return buffer;
 }

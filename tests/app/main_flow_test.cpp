@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/dib_view.h"
+#include "spectrum/spectrum.h"
 #include "tests/scripted/scripted_platform.h"
 #include "tests/support/bmp_fixture.h"
 #include "tests/support/expected_texts.h"

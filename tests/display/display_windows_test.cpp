@@ -16,6 +16,7 @@
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "display/display.h"
+#include "spectrum/spectrum.h"
 #include "tests/display/x_server.h"
 
 namespace {

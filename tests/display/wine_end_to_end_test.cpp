@@ -86,30 +86,22 @@ Expected expectedBuffers(const std::filesystem::path &file) {
   const size_t stride = static_cast<size_t>(dibRowBytes(expected.width));
   expected.picture.assign(sourceView.pixels, sourceView.pixels + stride * expected.height);
 
-  expected.w2 = powerOfTwoFloor(expected.width);
-  expected.h2 = powerOfTwoFloor(expected.height);
-  spectrumView.header = sourceView.header;
-  spectrumView.header.biWidth = expected.w2;
-  spectrumView.header.biHeight = expected.h2;
-  spectrumView.header.biSizeImage = static_cast<std::uint32_t>(expected.w2 * expected.h2 * 3);
-  std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
-  spectrumView.pixels = buffer.data();
-  std::vector<std::vector<float>> rows(3 * static_cast<size_t>(expected.h2),
-                                       std::vector<float>(kPlaneCapacity, 0.0f));
-  for (int y = 0; y < expected.h2; ++y) {
-    realPlane[y] = rows[y].data();
-    imagPlane[y] = rows[expected.h2 + y].data();
-    magnitudePlane[y] = rows[2 * expected.h2 + y].data();
-  }
+  if (setUpSpectrumStorage() != SpectrumStorage::ready) return expected;
+  expected.w2 = spectrumView.header.biWidth;
+  expected.h2 = spectrumView.header.biHeight;
+  const auto shown = [] {
+    return std::vector<std::uint8_t>(spectrumView.pixels,
+                                     spectrumView.pixels + spectrumView.header.biSizeImage);
+  };
   computeSpectrum(0, 0, 0, 0);
-  expected.spectra.push_back(buffer);
+  expected.spectra.push_back(shown());
   for (const Key &key : kKeys) {
     if (!key.mode) continue;
     computeSpectrum(key.logScale, key.dcCut, key.zoom4, key.showOriginal);
-    expected.spectra.push_back(buffer);
+    expected.spectra.push_back(shown());
   }
-  for (int y = 0; y < expected.h2; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
-  spectrumView.pixels = nullptr;
+  releasePlanes();
+  releasePixels(spectrumView);
   releasePixels(sourceView);
   sourceView.pixels = nullptr;
   return expected;

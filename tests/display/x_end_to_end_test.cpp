@@ -35,25 +35,18 @@ std::uint32_t pictureColour(int x, int row) {
 std::vector<std::vector<std::uint8_t>> expectedSpectra(const std::string &file) {
   std::memcpy(&sourceView.header, file.data() + 14, sizeof sourceView.header);
   sourceView.pixels = reinterpret_cast<std::uint8_t *>(const_cast<char *>(file.data() + 54));
-  spectrumView.header = sourceView.header;
-  spectrumView.header.biWidth = 4;
-  spectrumView.header.biHeight = 4;
-  spectrumView.header.biSizeImage = 4 * 4 * 3;
-  std::vector<std::uint8_t> buffer(spectrumView.header.biSizeImage);
-  spectrumView.pixels = buffer.data();
-  std::vector<std::vector<float>> rows(3 * 4, std::vector<float>(kPlaneCapacity, 0.0f));
-  for (int y = 0; y < 4; ++y) {
-    realPlane[y] = rows[y].data();
-    imagPlane[y] = rows[4 + y].data();
-    magnitudePlane[y] = rows[8 + y].data();
-  }
+  if (setUpSpectrumStorage() != SpectrumStorage::ready) return {};
+  const auto shown = [] {
+    return std::vector<std::uint8_t>(spectrumView.pixels,
+                                     spectrumView.pixels + spectrumView.header.biSizeImage);
+  };
   std::vector<std::vector<std::uint8_t>> spectra;
   computeSpectrum(0, 0, 0, 0);
-  spectra.push_back(buffer);
+  spectra.push_back(shown());
   computeSpectrum(1, 0, 0, 0);
-  spectra.push_back(buffer);
-  for (int y = 0; y < 4; ++y) realPlane[y] = imagPlane[y] = magnitudePlane[y] = nullptr;
-  spectrumView.pixels = nullptr;
+  spectra.push_back(shown());
+  releasePlanes();
+  releasePixels(spectrumView);
   sourceView.pixels = nullptr;
   return spectra;
 }

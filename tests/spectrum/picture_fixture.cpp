@@ -8,12 +8,12 @@
 #include "app/main_flow.h"
 #include "common/dib_row.h"
 #include "common/dib_view.h"
+#include "spectrum/spectrum.h"
 #include "tests/scripted/scripted_platform.h"
 
 namespace {
 
 std::vector<std::uint8_t> pictureStorage;
-std::vector<std::uint8_t> spectrumStorage;
 
 int pictureStride() {
   return static_cast<int>(dibRowBytes(static_cast<std::uint64_t>(sourceView.header.biWidth)));
@@ -31,25 +31,15 @@ void setUpPicture(int width, int height) {
   pictureStorage.assign(static_cast<size_t>(pictureStride()) * height, 0);
   sourceView.pixels = pictureStorage.data();
 
-  spectrumView.header = sourceView.header;
-  const int w2 = powerOfTwoFloor(width);
-  const int h2 = powerOfTwoFloor(height);
-  spectrumView.header.biWidth = w2;
-  spectrumView.header.biHeight = h2;
-  spectrumView.header.biSizeImage = w2 * h2 * 3;
-  spectrumStorage.assign(static_cast<size_t>(w2) * h2 * 3, kUntouched);
-  spectrumView.pixels = spectrumStorage.data();
-
-  const int rows = std::min(h2, kPlaneCapacity);
-  allocatePlane(realPlane, rows);
-  allocatePlane(imagPlane, rows);
-  allocatePlane(magnitudePlane, rows);
+  ASSERT_EQ(setUpSpectrumStorage(), SpectrumStorage::ready);
+  // Bytes the computation never writes keep this value, and show it.
+  std::memset(spectrumView.pixels, kUntouched, spectrumView.header.biSizeImage);
 }
 
 void tearDownPicture() {
   releasePlanes();
+  releasePixels(spectrumView);
   pictureStorage.clear();
-  spectrumStorage.clear();
   sourceView = DibView{};
   spectrumView = DibView{};
 }
@@ -81,7 +71,8 @@ int spectrumPixel(int x, int y) {
 }
 
 std::vector<std::uint8_t> spectrumBytes() {
-  return spectrumStorage;
+  return std::vector<std::uint8_t>(spectrumView.pixels,
+                                   spectrumView.pixels + spectrumView.header.biSizeImage);
 }
 
 void planeBits(float *const *plane, std::vector<std::uint32_t> &bits) {
