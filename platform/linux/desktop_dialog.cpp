@@ -20,6 +20,7 @@
 
 #include "platform/linux/dialog_filters.h"
 #include "platform/linux/session_bus.h"
+#include "platform/linux/whole_io.h"
 
 namespace {
 
@@ -95,17 +96,6 @@ void finishDialog(GtkWidget *chooser) {
   while (gtk.gtk_events_pending()) gtk.gtk_main_iteration();
 }
 
-}  // namespace
-
-// GTK, GLib and fontconfig keep caches for the life of the process; under LeakSanitizer they
-// would read as leaks of ours.
-extern "C" const char *__lsan_default_suppressions() {
-  return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libfontconfig.so\nleak:libglib-2.0.so\n"
-         "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libpango\nleak:libcairo.so\n";
-}
-
-namespace {
-
 DesktopDialogResult showDialog(const char *filter, std::size_t longestPath, std::string *path) {
   if (!gtkStarted()) return DesktopDialogResult::unavailable;
   GtkWidget *chooser = gtk.gtk_file_chooser_dialog_new(
@@ -145,16 +135,6 @@ DesktopDialogResult showDialog(const char *filter, std::size_t longestPath, std:
   }
   finishDialog(chooser);
   return result;
-}
-
-bool writeAll(int fd, const std::string &bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
 }
 
 std::string readAll(int fd) {

@@ -22,6 +22,7 @@
 #include "platform/linux/desktop_dialog.h"
 #include "platform/linux/dialog_filters.h"
 #include "platform/linux/terminal_text.h"
+#include "platform/linux/whole_io.h"
 #include "platform/translate.h"
 
 namespace {
@@ -69,15 +70,6 @@ void listFolder(Chooser &chooser) {
   if (chooser.folder != chooser.folder.root_path()) chooser.entries.push_back({"..", true});
   for (const std::string &name : folders) chooser.entries.push_back({name, true});
   chooser.page = 0;
-}
-
-void writeAll(int terminal, const std::string &bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t wrote = write(terminal, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return;
-    done += static_cast<size_t>(wrote);
-  }
 }
 
 // The chooser's own texts are UTF-8 and are converted to the terminal's character set.

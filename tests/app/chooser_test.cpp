@@ -22,13 +22,6 @@ std::string picture() {
   return bmpPicture(2, 2, [](int x, int row) { return 0x102030u * (x + row); });
 }
 
-// The text as the terminal shows it: each line end as carriage return and line feed.
-std::string onTerminal(const std::string &text) {
-  std::string shown;
-  for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return shown;
-}
-
 // Waits until the text appears on the terminal after the given offset, or on standard output.
 bool waitForTextAfter(ProgramSession &session, size_t offset, const std::string &text) {
   const std::string shown = onTerminal(text);

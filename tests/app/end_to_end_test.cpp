@@ -18,35 +18,7 @@ namespace {
 
 // The listing of a w x h picture of rows padded to 4 bytes, and of its 8 x 8 spectrum record.
 std::string listing(const std::string &path, int width, int height, int w2, int h2) {
-  const auto pixels =
-      dibRowBytes(static_cast<std::uint64_t>(width)) * static_cast<std::uint64_t>(height);
-  return "file name [" + path + "]\n" +
-         "------ BITMAPFILEHEADER ------\n"
-         "WORD  \t bfType      \t 4D42 ('BM') \n"
-         "DWORD \t bfSize      \t " +
-         std::to_string(54 + pixels) +
-         "(byte) \n"
-         "WORD  \t bfReserved1 \t 0 \n"
-         "WORD  \t bfReserved2 \t 0 \n"
-         "DWORD \t bfOffBits   \t 54 \n"
-         "------ BITMAPINFOHEADER ------\n"
-         "DWORD \t biSize          \t 40 \n"
-         "LONG  \t biWidth         \t " +
-         std::to_string(width) +
-         " \n"
-         "LONG  \t biHeight        \t " +
-         std::to_string(height) +
-         " \n"
-         "WORD  \t biPlanes        \t 1 \n"
-         "WORD  \t biBitCount      \t 24 \n"
-         "DWORD \t biCompression   \t 0 \n"
-         "DWORD \t biSizeImage     \t " +
-         std::to_string(pixels) +
-         " \n"
-         "LONG  \t biXPelsPerMeter \t 2835 \n"
-         "LONG  \t biYPelsPerMeter \t 2835 \n"
-         "DWORD \t biClrUsed       \t 0 \n"
-         "DWORD \t biClrImportant  \t 0 \n" +
+  return "file name [" + path + "]\n" + expectedFileListing(width, height) +
          expectedSpectrumRecord(w2, h2);
 }
 

@@ -16,13 +16,6 @@
 
 namespace {
 
-// The text as the terminal shows it: each line end as carriage return and line feed.
-std::string onTerminal(const std::string &text) {
-  std::string shown;
-  for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return shown;
-}
-
 class Translation : public SessionInFolder {
  protected:
   void SetUp() override {

@@ -26,25 +26,7 @@ TEST(BitmapReader, ListsBothHeadersOfA3x2Picture) {
       bmpPicture(3, 2, [](int x, int row) { return 0x010203u * (x + 3 * row); });
   const ReadResult result = readBytes(file);
   ASSERT_TRUE(result.ok);
-  EXPECT_EQ(result.output,
-            "------ BITMAPFILEHEADER ------\n"
-            "WORD  \t bfType      \t 4D42 ('BM') \n"
-            "DWORD \t bfSize      \t 78(byte) \n"
-            "WORD  \t bfReserved1 \t 0 \n"
-            "WORD  \t bfReserved2 \t 0 \n"
-            "DWORD \t bfOffBits   \t 54 \n"
-            "------ BITMAPINFOHEADER ------\n"
-            "DWORD \t biSize          \t 40 \n"
-            "LONG  \t biWidth         \t 3 \n"
-            "LONG  \t biHeight        \t 2 \n"
-            "WORD  \t biPlanes        \t 1 \n"
-            "WORD  \t biBitCount      \t 24 \n"
-            "DWORD \t biCompression   \t 0 \n"
-            "DWORD \t biSizeImage     \t 24 \n"
-            "LONG  \t biXPelsPerMeter \t 2835 \n"
-            "LONG  \t biYPelsPerMeter \t 2835 \n"
-            "DWORD \t biClrUsed       \t 0 \n"
-            "DWORD \t biClrImportant  \t 0 \n");
+  EXPECT_EQ(result.output, expectedFileListing(3, 2));
   EXPECT_EQ(sourceView.header.biWidth, 3);
   EXPECT_EQ(sourceView.header.biHeight, 2);
   EXPECT_EQ(std::memcmp(sourceView.pixels, file.data() + 54, 24), 0);

@@ -29,10 +29,6 @@ constexpr long kUserPosition = 1L << 0;
 constexpr long kMinSizeGiven = 1L << 4;
 constexpr long kMaxSizeGiven = 1L << 5;
 
-size_t paddedStride(int width) {
-  return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
-}
-
 BmpInfoHeader headerFor(int width, int height, size_t imageBytes) {
   BmpInfoHeader header{};
   header.biSize = 40;

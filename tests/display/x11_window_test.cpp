@@ -27,13 +27,9 @@ struct Shown {
 };
 Shown &shown = *new Shown;  // never destroyed: the display thread may run until the process ends
 
-size_t strideOf(int width) {
-  return static_cast<size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
-}
-
 void drawPattern(int seed) {
   std::lock_guard<std::mutex> guard(shown.lock);
-  const size_t stride = strideOf(shown.width);
+  const size_t stride = paddedStride(shown.width);
   for (int y = 0; y < shown.height; ++y) {
     for (int x = 0; x < shown.width; ++x) colourAt(x, y, seed, &shown.buffer[stride * y + 3 * x]);
   }
@@ -73,12 +69,12 @@ class WindowContents : public ::testing::Test {
     setenv("DISPLAY", server.name.c_str(), 1);
     shown.width = shape.width;
     shown.height = shape.height;
-    shown.buffer.assign(strideOf(shape.width) * static_cast<size_t>(shape.height), 0xEE);
+    shown.buffer.assign(paddedStride(shape.width) * static_cast<size_t>(shape.height), 0xEE);
     shown.pixels = drawn ? shown.buffer.data() : nullptr;
     shown.events.clear();
     drawPattern(1);
-    const WindowImage image{"window test",         shape.width,   shape.height,
-                            strideOf(shape.width), &shown.pixels, &shown.lock};
+    const WindowImage image{"window test", shape.width, shape.height, paddedStride(shape.width),
+                            &shown.pixels, &shown.lock};
     ASSERT_TRUE(openWindows(nullptr, image, recordEvent));
 
     probe = openProbe(server.name);
@@ -96,7 +92,7 @@ class WindowContents : public ::testing::Test {
     {
       std::lock_guard<std::mutex> guard(shown.lock);
       expected = imagePixels(*probe, shown.buffer.data(), shown.width, shown.height,
-                             strideOf(shown.width));
+                             paddedStride(shown.width));
     }
     return readPixels(*probe, window.id, shown.width, shown.height) == expected;
   }
@@ -136,7 +132,7 @@ TEST_P(WindowShapes, UncoveringShowsThePaintedPictureWithoutAPaint) {
   drawPattern(2);
   const auto firstShown = [&] {
     return readPixels(*probe, window.id, shown.width, shown.height) ==
-           imagePixels(*probe, first.data(), shown.width, shown.height, strideOf(shown.width));
+           imagePixels(*probe, first.data(), shown.width, shown.height, paddedStride(shown.width));
   };
   scribbleAndExpose(*probe, window.id, shown.width, shown.height);
   EXPECT_TRUE(waitFor(firstShown));

@@ -10,6 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/dib_row.h"
+
+// The length of a row of a picture whose rows are padded to 4 bytes, as a BMP file's are.
+inline std::size_t paddedStride(int width) {
+  return static_cast<std::size_t>(dibRowBytes(static_cast<std::uint64_t>(width)));
+}
+
 struct XvfbServer {
   pid_t pid = -1;
   std::string name;  // ":N"

@@ -59,16 +59,6 @@ Expected expectedOutcome(const std::uint8_t *data, std::size_t size) {
   return e;
 }
 
-std::size_t countOf(const std::string &text, const char *part) {
-  std::size_t count = 0;
-  const std::size_t length = std::strlen(part);
-  for (std::size_t at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + length)) {
-    ++count;
-  }
-  return count;
-}
-
 bool endsWith(const std::string &text, const char *tail) {
   const std::size_t length = std::strlen(tail);
   return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;

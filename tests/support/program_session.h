@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_texts.h"
+
 struct ProgramSession {
   pid_t pid = -1;
   int master = -1;  // the terminal's master side: what the test types and what it shows
@@ -151,15 +153,6 @@ inline bool pumpUntil(ProgramSession &session, const std::function<bool()> &done
     if (waitpid(session.pid, &status, WNOHANG) == session.pid) session.status = status;
   }
   return true;
-}
-
-inline size_t countOf(const std::string &text, const std::string &part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
 }
 
 inline bool waitForStdout(ProgramSession &session, const std::string &part, size_t times = 1,
