@@ -3,9 +3,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -76,6 +78,42 @@ BmpInfoHeader decodeInfoHeader(const unsigned char *bytes) {
   return header;
 }
 
+// The message that refuses a picture of this information header, or null when it is taken.
+const char *refusalOf(const BmpInfoHeader &header) {
+  if (header.biBitCount != 24) return "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
+  if (header.biSize < kInfoHeaderSize) return "この形式のBMPファイルは扱えません\n";
+  if (header.biCompression != 0) return "圧縮されたBMPファイルは扱えません\n";
+  // A top-down height of -2^31 has no positive counterpart: its rows could not be counted.
+  if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) {
+    return "画像の幅または高さが不正です\n";
+  }
+  return nullptr;
+}
+
+// Where the pixel rows lie, once the headers are taken; fault set when the file cannot hold them.
+void placePixels(BmpParse &parse, long long fileLength) {
+  const BmpInfoHeader &header = parse.infoHeader;
+  // Sizes in 64 bits: no product of header fields can overflow them.
+  parse.stride = dibRowBytes(static_cast<std::uint64_t>(header.biWidth));
+  parse.topDown = header.biHeight < 0;
+  parse.rows = parse.topDown ? -static_cast<std::int64_t>(header.biHeight)
+                             : static_cast<std::uint64_t>(header.biHeight);
+  // Pixels start at bfOffBits, unless that points into the headers.
+  const std::uint64_t headersEnd = kFileHeaderSize + static_cast<std::uint64_t>(header.biSize);
+  parse.pixelOffset =
+      parse.fileHeader.bfOffBits >= headersEnd ? parse.fileHeader.bfOffBits : headersEnd;
+  const std::uint64_t size = parse.stride * parse.rows;
+  // A stream whose length cannot be told cannot be checked to hold the pixels it claims.
+  if (fileLength < 0) {
+    parse.fault = BmpFault::lengthUnknown;
+    return;
+  }
+  const auto length = static_cast<std::uint64_t>(fileLength);
+  if (parse.pixelOffset > length || size > length - parse.pixelOffset) {
+    parse.fault = BmpFault::pixelsOutside;
+  }
+}
+
 // The file's length in bytes, or -1 when it cannot be told.
 long long fileLength(std::FILE *file) {
   const long here = std::ftell(file);
@@ -94,76 +132,50 @@ void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
   }
 }
 
-// Reads and lists the file header; false after the message when it is cut short or not a BMP's.
-bool readFileHeader(std::FILE *file, const char *path, BmpFileHeader &fileHeader) {
-  unsigned char bytes[kFileHeaderSize];
-  if (std::fread(bytes, 1, kFileHeaderSize, file) != kFileHeaderSize) {
+// Lists what the parse found, as far as it went, and says why it stopped; true when the picture
+// is taken.
+bool listParse(const BmpParse &parse, const char *path) {
+  if (parse.fault == BmpFault::shortFileHeader) {
     consolePrintf("%s", kReadError);
     return false;
   }
-  fileHeader.bfType = little16(bytes + 0);
-  fileHeader.bfSize = little32(bytes + 2);
-  fileHeader.bfReserved1 = little16(bytes + 6);
-  fileHeader.bfReserved2 = little16(bytes + 8);
-  fileHeader.bfOffBits = little32(bytes + 10);
-  if (fileHeader.bfType != 0x4D42) {
+  if (parse.fault == BmpFault::notBitmap) {
     consolePrintf("%s はDIBフォーマットではありません", consoleShown(path).c_str());
     return false;
   }
-  listFileHeader(fileHeader);
-  return true;
-}
-
-// Reads and lists the information header; false after the message when it is cut short.
-bool readInfoHeader(std::FILE *file, BmpInfoHeader &header) {
-  unsigned char bytes[kInfoHeaderSize];
-  if (std::fread(bytes, 1, kInfoHeaderSize, file) != kInfoHeaderSize) {
+  listFileHeader(parse.fileHeader);
+  if (parse.fault == BmpFault::shortInfoHeader) {
     consolePrintf("%s", kReadError);
     return false;
   }
-  header = decodeInfoHeader(bytes);
-  listInfoHeader(header);
-  return true;
-}
-
-// The message that refuses a picture of this information header, or null when it is taken.
-const char *refusalOf(const BmpInfoHeader &header) {
-  if (header.biBitCount != 24) return "本プログラムは24bitカラーのBMPファイルのみ扱えます\n";
-  if (header.biSize < kInfoHeaderSize) return "この形式のBMPファイルは扱えません\n";
-  if (header.biCompression != 0) return "圧縮されたBMPファイルは扱えません\n";
-  // A top-down height of -2^31 has no positive counterpart: its rows could not be counted.
-  if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) {
-    return "画像の幅または高さが不正です\n";
+  listInfoHeader(parse.infoHeader);
+  if (parse.fault == BmpFault::refused) {
+    if (const char *refusal = refusalOf(parse.infoHeader)) consolePrintf("%s", refusal);
+    // The first four bytes of a 12-byte OS/2 header are its size; the rest is not what the
+    // refusal above read it as.
+    if (parse.infoHeader.biSize == 12)
+      consoleErrorf("bmpspectrum: %s: OS/2 bitmap header not supported\n", path);
+    return false;
   }
-  return nullptr;
-}
-
-// Reads the pixel rows the headers describe into sourceView, bottom-up; false after the message
-// when the file cannot hold them or memory runs short.
-bool readPixels(std::FILE *file, const BmpFileHeader &fileHeader, BmpInfoHeader &header) {
-  // Sizes in 64 bits: no product of header fields can overflow them.
-  const std::uint64_t stride = dibRowBytes(static_cast<std::uint64_t>(header.biWidth));
-  const bool topDown = header.biHeight < 0;
-  const std::uint64_t rows = topDown ? -static_cast<std::int64_t>(header.biHeight)
-                                     : static_cast<std::uint64_t>(header.biHeight);
-  const std::uint64_t size = stride * rows;
-
-  // Pixels start at bfOffBits, unless that points into the headers.
-  const std::uint64_t headersEnd = kFileHeaderSize + static_cast<std::uint64_t>(header.biSize);
-  const std::uint64_t offset =
-      fileHeader.bfOffBits >= headersEnd ? fileHeader.bfOffBits : headersEnd;
-  const long long length = fileLength(file);
-  if (length < 0) {
+  if (parse.fault == BmpFault::lengthUnknown) {
     consolePrintf("%s", kReadError);
     return false;
   }
-  if (offset > static_cast<std::uint64_t>(length) ||
-      size > static_cast<std::uint64_t>(length) - offset ||
-      std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+  if (parse.fault == BmpFault::pixelsOutside) {
     consolePrintf("%s", kPixelReadError);
     return false;
   }
+  return true;
+}
 
+// Reads the pixel rows the parse placed into sourceView, bottom-up; false after the message when
+// they cannot be read or memory runs short.
+bool fillSourceView(std::FILE *file, const BmpParse &parse) {
+  const std::uint64_t size = parse.stride * parse.rows;
+  if (std::fseek(file, static_cast<long>(parse.pixelOffset), SEEK_SET) != 0) {
+    consolePrintf("%s", kPixelReadError);
+    return false;
+  }
   if (!allocatePixels(sourceView, size)) {
     consolePrintf("%s", kOutOfMemory);
     return false;
@@ -173,9 +185,10 @@ bool readPixels(std::FILE *file, const BmpFileHeader &fileHeader, BmpInfoHeader 
     releasePixels(sourceView);
     return false;
   }
-  if (topDown) {
-    flipRows(sourceView.pixels, stride, rows);
-    header.biHeight = static_cast<std::int32_t>(rows);
+  sourceView.header = parse.infoHeader;
+  if (parse.topDown) {
+    flipRows(sourceView.pixels, parse.stride, parse.rows);
+    sourceView.header.biHeight = static_cast<std::int32_t>(parse.rows);
   }
   return true;
 }
@@ -191,20 +204,39 @@ void listInfoHeaderStart(const BmpInfoHeader &header) {
   consolePrintf("WORD  \t biBitCount      \t %d \n", header.biBitCount);
 }
 
-bool readBitmapStream(std::FILE *file, const char *path) {
-  BmpFileHeader fileHeader;
-  if (!readFileHeader(file, path, fileHeader)) return false;
-  BmpInfoHeader &header = sourceView.header;
-  if (!readInfoHeader(file, header)) return false;
-  if (const char *refusal = refusalOf(header)) {
-    consolePrintf("%s", refusal);
-    // The first four bytes of a 12-byte OS/2 header are its size; the rest is not what the
-    // refusal above read it as.
-    if (header.biSize == 12)
-      consoleErrorf("bmpspectrum: %s: OS/2 bitmap header not supported\n", path);
-    return false;
+BmpParse parseBitmap(std::span<const std::uint8_t> headers, long long fileLength) {
+  BmpParse parse{};
+  if (headers.size() < kFileHeaderSize) {
+    parse.fault = BmpFault::shortFileHeader;
+    return parse;
   }
-  return readPixels(file, fileHeader, header);
+  const unsigned char *bytes = headers.data();
+  parse.fileHeader.bfType = little16(bytes + 0);
+  parse.fileHeader.bfSize = little32(bytes + 2);
+  parse.fileHeader.bfReserved1 = little16(bytes + 6);
+  parse.fileHeader.bfReserved2 = little16(bytes + 8);
+  parse.fileHeader.bfOffBits = little32(bytes + 10);
+  if (parse.fileHeader.bfType != 0x4D42) {
+    parse.fault = BmpFault::notBitmap;
+  } else if (headers.size() < kFileHeaderSize + kInfoHeaderSize) {
+    parse.fault = BmpFault::shortInfoHeader;
+  } else {
+    parse.infoHeader = decodeInfoHeader(bytes + kFileHeaderSize);
+    if (refusalOf(parse.infoHeader) != nullptr) {
+      parse.fault = BmpFault::refused;
+    } else {
+      placePixels(parse, fileLength);
+    }
+  }
+  return parse;
+}
+
+bool readBitmapStream(std::FILE *file, const char *path) {
+  std::uint8_t headers[kFileHeaderSize + kInfoHeaderSize];
+  const std::size_t got = std::fread(headers, 1, sizeof headers, file);
+  const BmpParse parse = parseBitmap(std::span(headers, got), fileLength(file));
+  if (parse.fault > BmpFault::shortInfoHeader) sourceView.header = parse.infoHeader;
+  return listParse(parse, path) && fillSourceView(file, parse);
 }
 
 bool readBitmapFile(bool *cancelled) {
@@ -237,7 +269,7 @@ bool readChosenBitmap() {
                   consoleShown(bitmapFilePath, true).c_str());
     return false;
   }
-  // The file stays open for the life of the process.
+  // Closed once read: the picture lives in sourceView, and nothing reads the file again.
   std::FILE *file = std::fopen(bitmapFilePath, "rb");
   if (file == nullptr) {
     const int reason = errno;
@@ -246,5 +278,7 @@ bool readChosenBitmap() {
                   std::strerror(reason));
     return false;
   }
-  return readBitmapStream(file, bitmapFilePath);
+  const bool read = readBitmapStream(file, bitmapFilePath);
+  std::fclose(file);
+  return read;
 }

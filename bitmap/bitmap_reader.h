@@ -1,7 +1,9 @@
 // Choosing a 24-bit BMP file, reading it into sourceView and listing its two headers.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "common/bmp_headers.h"
 
@@ -21,6 +23,30 @@ bool readChosenBitmap();
 
 // Lists the information header's title and its first five fields, as both headers start.
 void listInfoHeaderStart(const BmpInfoHeader &header);
+
+// Why parsing stopped, in the order the checks are made: each fault lists what came before it.
+enum class BmpFault {
+  none,
+  shortFileHeader,
+  notBitmap,
+  shortInfoHeader,
+  refused,
+  lengthUnknown,
+  pixelsOutside
+};
+
+// What the start of a BMP file says: its headers, and where its pixel rows lie.
+struct BmpParse {
+  BmpFault fault;
+  BmpFileHeader fileHeader;                 // read unless the file is too short for it
+  BmpInfoHeader infoHeader;                 // read when the fault is later than shortInfoHeader
+  std::uint64_t pixelOffset, stride, rows;  // when the fault is none
+  bool topDown;
+};
+
+// Parses the first bytes of a BMP file (its 54 bytes of headers, or fewer when it is shorter) and
+// the file's length (negative when it cannot be told), touching nothing else.
+BmpParse parseBitmap(std::span<const std::uint8_t> headers, long long fileLength);
 
 // Reads and lists an opened BMP file (the path names it in messages) into sourceView.
 bool readBitmapStream(std::FILE *file, const char *path);

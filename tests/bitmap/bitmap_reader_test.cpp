@@ -167,3 +167,42 @@ TEST(BitmapReader, ChoosesThroughTheDialog) {
 }
 
 }  // namespace
+
+// Parsing alone: the headers' bytes and the file's length give the fault and the pixels' place,
+// with nothing printed and nothing allocated.
+TEST(BitmapParse, FindsTheFirstFaultAndWhereThePixelsLie) {
+  const std::string pixels = bmpPixels(3, 2, [](int, int) { return 0u; });  // 2 rows of 12 bytes
+  const std::string file = bmpFile(BmpFields{.biWidth = 3, .biHeight = 2}, pixels);
+  const std::string topDown = bmpFile(BmpFields{.biWidth = 3, .biHeight = -2}, pixels);
+  const std::string notBmp =
+      bmpFile(BmpFields{.bfType = 0x5858, .biWidth = 3, .biHeight = 2}, pixels);
+  struct Case {
+    const char *name;
+    const std::string &bytes;
+    size_t headerBytes;
+    long long length;
+    BmpFault fault;
+  };
+  const Case cases[] = {
+      {"whole", file, 54, 78, BmpFault::none},
+      {"top-down", topDown, 54, 78, BmpFault::none},
+      {"13 bytes", file, 13, 13, BmpFault::shortFileHeader},
+      {"not a BMP", notBmp, 54, 78, BmpFault::notBitmap},
+      {"53 bytes", file, 53, 53, BmpFault::shortInfoHeader},
+      {"length unknown", file, 54, -1, BmpFault::lengthUnknown},
+      {"one pixel byte short", file, 54, 77, BmpFault::pixelsOutside},
+  };
+  resetScriptedPlatform();
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const BmpParse parse = parseBitmap(
+        std::span(reinterpret_cast<const std::uint8_t *>(c.bytes.data()), c.headerBytes), c.length);
+    EXPECT_EQ(parse.fault, c.fault);
+    if (c.fault != BmpFault::none) continue;
+    EXPECT_EQ(parse.pixelOffset, 54u);
+    EXPECT_EQ(parse.stride, 12u);
+    EXPECT_EQ(parse.rows, 2u);
+    EXPECT_EQ(parse.topDown, &c.bytes == &topDown);
+  }
+  EXPECT_EQ(scriptedOutput, "");
+}
