@@ -23,6 +23,7 @@ constexpr char kUsage[] =
     "  -o, --output=FILE   write the spectrum window's image to FILE after the last key\n"
     "                      (PNG when FILE ends in .png, otherwise a 24-bit BMP);\n"
     "                      no windows open\n"
+    "  -c, --centred       show the spectrum with the DC term at its centre\n"
     "  -h, --help          show this help and end\n"
     "  -V, --version       show the version and end\n"
     "\n"
@@ -30,7 +31,10 @@ constexpr char kUsage[] =
     "  0  the grey picture         1  linear magnitudes    2  logarithmic magnitudes\n"
     "  3  with the DC term         4  without the DC term\n"
     "  5  normal size              6  low frequencies magnified four times\n"
-    "  q  quit\n";
+    "  q  quit\n"
+    "Typed into a window, the same keys, and:\n"
+    "  c  centred view on or off   s  save the spectrum window as a PNG here\n"
+    "The title of a window names what is under the pointer.\n";
 
 // What --help adds after the usage: the environment and the exit statuses.
 constexpr char kEnvironmentAndStatus[] =
@@ -42,11 +46,10 @@ constexpr char kEnvironmentAndStatus[] =
     "Exit status: 0 when the run ends normally (also when no picture is chosen),\n"
     "1 when a picture cannot be read or an output cannot be written, 2 on a usage error.\n";
 
-constexpr option kOptions[] = {{"keys", required_argument, nullptr, 'k'},
-                               {"output", required_argument, nullptr, 'o'},
-                               {"help", no_argument, nullptr, 'h'},
-                               {"version", no_argument, nullptr, 'V'},
-                               {nullptr, 0, nullptr, 0}};
+constexpr option kOptions[] = {
+    {"keys", required_argument, nullptr, 'k'}, {"output", required_argument, nullptr, 'o'},
+    {"centred", no_argument, nullptr, 'c'},    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
 
 // One line naming the problem (already printed), then where to read more, as GNU tools do.
 int usageError() {
@@ -73,7 +76,7 @@ int parseCommandLine(int argc, char **argv) {
   commandLine = CommandLine{};
   opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv, ":k:o:hV", kOptions, nullptr);
+    const int option = getopt_long(argc, argv, ":k:o:chV", kOptions, nullptr);
     if (option == -1) break;
     switch (option) {
       case 'k':
@@ -81,6 +84,9 @@ int parseCommandLine(int argc, char **argv) {
         break;
       case 'o':
         commandLine.output = optarg;
+        break;
+      case 'c':
+        commandLine.centred = true;
         break;
       case 'h':
         consolePrintf("%s", translate(kUsage));

@@ -6,6 +6,7 @@ struct CommandLine {
   const char *picture;  // PICTURE: opened without the chooser
   const char *keys;     // --keys: command keys run in turn instead of reading the terminal
   const char *output;   // --output: the spectrum image written there; no windows open
+  bool centred;         // --centred: the spectrum starts centred on its DC term
 };
 
 extern CommandLine commandLine;

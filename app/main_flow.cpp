@@ -158,6 +158,8 @@ int runMainFlow() {
   if (!outputUsable(&status) || !loadPicture(&status)) return status;
   if (!prepareSpectrum()) return 1;
 
+  // No other thread runs yet.
+  spectrumOptions.centred = commandLine.centred;
   computeSpectrum(0, 0, 0, 0);
   // A run that writes its picture to a file shows no windows.
   if (commandLine.output == nullptr) {

@@ -42,3 +42,5 @@ std::string consoleShown(const char *text, bool) {
 int _getch() {
   return -1;
 }
+
+void queueWindowKey(int) {}

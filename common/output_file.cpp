@@ -82,6 +82,15 @@ bool replaceOutputFile(const std::string &temporary, const char *path) {
   return false;
 }
 
+bool publishNewFile(const std::string &temporary, const std::string &path) {
+  std::error_code error;
+  fs::create_hard_link(temporary, path, error);
+  std::remove(temporary.c_str());
+  if (!error) return true;
+  errno = error.value();
+  return false;
+}
+
 bool finishOutputFile(std::FILE *file, const char *path, bool written, int error) {
   const bool closed = std::fclose(file) == 0;
   if (written && closed) return true;

@@ -20,6 +20,11 @@ std::string temporaryOutputPath(const char *path);
 // the temporary file and returns false with errno set.
 bool replaceOutputFile(const std::string &temporary, const char *path);
 
+// Gives the complete temporary file the name path when no file has it, never replacing one
+// (a hard link, then the temporary name removed). False, with the temporary file removed and
+// errno set (EEXIST when path exists), otherwise.
+bool publishNewFile(const std::string &temporary, const std::string &path);
+
 // Closes the file. When the writing succeeded (written) and the close did too, returns true.
 // Otherwise removes the file at path (the temporary file, which the program created), so no
 // partial picture is left behind, and returns false with errno set to the first failure: the

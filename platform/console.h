@@ -30,3 +30,7 @@ bool consoleFinish();
 // Function and cursor keys arrive as two successive codes (0 or 224, then the key's code).
 // Returns -1 when no key can be read (no terminal, end of input, hang-up).
 extern "C" int _getch();
+
+// Passes on a key typed into one of the program's windows: a later _getch returns it, after the
+// keys already waiting, as though it had been typed at the console. Any thread.
+void queueWindowKey(int key);

@@ -11,7 +11,7 @@ enum class ShownWindow { picture, spectrum };
 
 // What a window shows: bottom-up rows of blue, green, red bytes, read at every paint.
 struct WindowImage {
-  const char *title;  // UTF-8
+  const char *title;  // UTF-8; read only while openWindows runs
   int width;          // 1 .. kLargestWindowSide
   int height;         // 1 .. kLargestWindowSide
   std::size_t rowBytes;
@@ -37,6 +37,10 @@ using WindowEventHandler = void (*)(const WindowEvent &event);
 // shown. Events go to onEvent (may be null). Main thread, once.
 bool openWindows(const WindowImage *picture, const WindowImage &spectrum,
                  WindowEventHandler onEvent);
+
+// Gives a window a new title (UTF-8); returns at once, and the window shows it soon after. Any
+// thread.
+void setWindowTitle(ShownWindow window, const char *title);
 
 // Asks for a window to be painted again from its image; returns at once. Any thread.
 void repaintWindow(ShownWindow window);

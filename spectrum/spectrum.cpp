@@ -69,6 +69,8 @@ std::uint8_t greyOf(float v, float low, float high) {
 }
 
 SpectrumPass pass;
+// Set while a window's recomputation runs: its lines stay off the console.
+bool quiet = false;
 
 // Below this many pixels a second thread costs more than it saves.
 constexpr long kThreadedPixels = 64 * 64;
@@ -151,22 +153,50 @@ void renderOriginal() {
 }
 
 // The four-fold view: each grey value of the lowest quarter fills a 4 x 4 block; one row of
-// blocks is built once and copied to its four rows.
-void renderFourFold(int dcCut) {
+// blocks is built once and copied to its four rows. Centred, the quarter is the block around the
+// DC term, the bins from -W2/8 to W2/8 - 1 (and H2 likewise).
+void renderFourFold(int dcCut, bool centred) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   const size_t rowBytes = static_cast<size_t>(w2) * 3;
+  const int shiftX = centred ? w2 - w2 / 8 : 0;
+  const int shiftY = centred ? h2 - h2 / 8 : 0;
   std::uint8_t blocks[3 * kPlaneCapacity];
-  for (int y = 0; y < h2 / 4; ++y) {
-    for (int x = 0; x < w2 / 4; ++x) {
+  for (int row = 0; row < h2 / 4; ++row) {
+    const int y = (row + shiftY) % h2;
+    for (int column = 0; column < w2 / 4; ++column) {
+      const int x = (column + shiftX) % w2;
       const std::uint8_t g =
           (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
-      std::memset(blocks + 12 * x, g, 12);
+      std::memset(blocks + 12 * column, g, 12);
     }
     for (int dy = 0; dy < 4; ++dy) {
-      std::memcpy(spectrumView.pixels + (static_cast<size_t>(4 * y + dy)) * rowBytes, blocks,
+      std::memcpy(spectrumView.pixels + (static_cast<size_t>(4 * row + dy)) * rowBytes, blocks,
                   static_cast<size_t>(w2 / 4) * 12);
     }
+  }
+}
+
+// Moves the normal view cyclically by half its width and height, so that the DC term is at the
+// centre: each pixel changes place with the one half a width and half a height away.
+void centreSpectrumPixels() {
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  const size_t rowBytes = static_cast<size_t>(w2) * 3;
+  const size_t half = static_cast<size_t>(w2 / 2) * 3;
+  std::uint8_t row[3 * kPlaneCapacity];
+  for (int y = 0; y < h2; ++y) {
+    std::uint8_t *line = spectrumView.pixels + static_cast<size_t>(y) * rowBytes;
+    std::memcpy(row, line + half, rowBytes - half);
+    std::memcpy(row + rowBytes - half, line, half);
+    std::memcpy(line, row, rowBytes);
+  }
+  for (int y = 0; y < h2 / 2; ++y) {
+    std::uint8_t *a = spectrumView.pixels + static_cast<size_t>(y) * rowBytes;
+    std::uint8_t *b = spectrumView.pixels + static_cast<size_t>(y + h2 / 2) * rowBytes;
+    std::memcpy(row, a, rowBytes);
+    std::memcpy(a, b, rowBytes);
+    std::memcpy(b, row, rowBytes);
   }
 }
 
@@ -179,7 +209,7 @@ void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOrigi
   if (showOriginal) {
     renderOriginal();
   } else if (zoom4) {
-    renderFourFold(dcCut);
+    renderFourFold(dcCut, spectrumOptions.centred);
   } else {
     if (pass.high == pass.low) {
       std::memset(spectrumView.pixels, 0, static_cast<size_t>(w2) * h2 * 3);
@@ -190,6 +220,7 @@ void renderSpectrumPixels(const LaneKernels &kernels, int threads, int showOrigi
       });
     }
     if (dcCut) setPixel(0, 0, w2, 0);
+    if (spectrumOptions.centred) centreSpectrumPixels();
   }
 }
 
@@ -210,7 +241,7 @@ void transformAllRows(const LaneKernels &kernels, int threads) {
       maxY = y;
     }
   }
-  consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
+  if (!quiet) consolePrintf(" 横FFT後　max = %f x %d y %d \n", rowMax, maxX, maxY);
 }
 
 // The column pass with its counter, the range of the whole spectrum and its console line. The
@@ -229,7 +260,7 @@ void transformAllColumns(const LaneKernels &kernels, int threads) {
           counter.append(text,
                          static_cast<size_t>(std::snprintf(text, sizeof text, "\r%d    \r", x)));
         }
-        consolePrintf("%s", counter.c_str());
+        if (!quiet) consolePrintf("%s", counter.c_str());
       },
       [&](int panel) { kernels.transformColumns(pass, panel * kPanelColumns); });
   // max starts at 0; min, started at the (possibly cleared) DC value, is simply the smallest
@@ -240,7 +271,7 @@ void transformAllColumns(const LaneKernels &kernels, int threads) {
     if (pass.blockHigh[panel] > pass.high) pass.high = pass.blockHigh[panel];
     if (pass.blockLow[panel] < pass.low) pass.low = pass.blockLow[panel];
   }
-  consolePrintf(" 縦横FFT後　max %f min %f \n", pass.high, pass.low);
+  if (!quiet) consolePrintf(" 縦横FFT後　max %f min %f \n", pass.high, pass.low);
 }
 
 }  // namespace
@@ -255,7 +286,14 @@ std::vector<const LaneKernels *> runnableKernels() {
 
 const LaneKernels *spectrumKernels = nullptr;
 
-void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
+SpectrumOptions spectrumOptions;
+SpectrumSwitches spectrumSwitches;
+std::mutex spectrumComputeLock;
+
+namespace {
+
+void computeLocked(int logScale, int dcCut, int zoom4, int showOriginal) {
+  spectrumSwitches = SpectrumSwitches{logScale, dcCut, zoom4, showOriginal};
   if (!usableState()) return;
   if (spectrumKernels == nullptr) spectrumKernels = runnableKernels().front();
   const LaneKernels &kernels = *spectrumKernels;
@@ -276,4 +314,19 @@ void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
   transformAllRows(kernels, threads);
   transformAllColumns(kernels, threads);
   renderSpectrumPixels(kernels, threads, showOriginal, dcCut, zoom4);
+}
+
+}  // namespace
+
+void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal) {
+  std::lock_guard<std::mutex> hold(spectrumComputeLock);
+  computeLocked(logScale, dcCut, zoom4, showOriginal);
+}
+
+void recomputeSpectrumQuietly() {
+  std::lock_guard<std::mutex> hold(spectrumComputeLock);
+  quiet = true;
+  const SpectrumSwitches last = spectrumSwitches;
+  computeLocked(last.logScale, last.dcCut, last.zoom4, last.showOriginal);
+  quiet = false;
 }

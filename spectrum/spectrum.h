@@ -1,9 +1,35 @@
 // The two-dimensional magnitude spectrum of the analysed rectangle, rendered as a grey image.
 #pragma once
 
+#include <mutex>
+
 // Recomputes spectrumView's pixels from sourceView in the given mode, printing the row maximum,
 // the column counter and the range; with showOriginal set, writes the grey picture instead.
+// Holds spectrumComputeLock throughout.
 void computeSpectrum(int logScale, int dcCut, int zoom4, int showOriginal);
+
+// How the windows show the spectrum beyond the console's four switches. Read and written under
+// spectrumComputeLock.
+struct SpectrumOptions {
+  // The DC term at the centre: the normal view shifted by half its width and height, and the
+  // four-fold view magnifying the block around the DC term.
+  bool centred = false;
+};
+extern SpectrumOptions spectrumOptions;
+
+// The four switches of the last computation, under spectrumComputeLock.
+struct SpectrumSwitches {
+  int logScale = 0, dcCut = 0, zoom4 = 0, showOriginal = 0;
+};
+extern SpectrumSwitches spectrumSwitches;
+
+// Held while the spectrum, its planes and the two records above change: by computeSpectrum, and
+// by whoever reads the planes from another thread.
+extern std::mutex spectrumComputeLock;
+
+// Computes the spectrum again in the last switches and the current options, printing nothing.
+// Any thread.
+void recomputeSpectrumQuietly();
 
 // The largest power of two not above n (n >= 1).
 int powerOfTwoFloor(int n);

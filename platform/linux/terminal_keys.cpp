@@ -2,12 +2,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <initializer_list>
+#include <mutex>
 #include <vector>
 
 #include "platform/console.h"
@@ -27,6 +31,35 @@ KeyDecoder decoder;
 int pendingKeys[kMaxDecodedKeys];
 int pendingCount = 0;
 int pendingNext = 0;
+
+// Keys typed into the windows, and the descriptor that wakes a _getch waiting for the terminal.
+struct WindowKeys {
+  std::mutex lock;
+  std::deque<int> keys;  // guarded by lock
+  std::once_flag made;
+  int wake = -1;  // made at first use, never as standard input, output or error
+};
+WindowKeys &windowKeys = *new WindowKeys;  // never destroyed: the windows' thread may outlive main
+
+int wakeDescriptor() {
+  std::call_once(windowKeys.made, [] {
+    const int made = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // A closed standard descriptor would otherwise be reused, and the program's text written to
+    // the eventfd.
+    windowKeys.wake = made >= 0 && made <= 2 ? fcntl(made, F_DUPFD_CLOEXEC, 3) : made;
+    if (made >= 0 && made <= 2) close(made);
+  });
+  return windowKeys.wake;
+}
+
+// The next key a window passed on, or -1 when there is none.
+int takeWindowKey() {
+  std::lock_guard<std::mutex> guard(windowKeys.lock);
+  if (windowKeys.keys.empty()) return -1;
+  const int key = windowKeys.keys.front();
+  windowKeys.keys.pop_front();
+  return key;
+}
 
 bool inForeground() {
   return tcgetpgrp(terminal) == getpgrp();
@@ -167,15 +200,21 @@ bool signalOfKey(int byte) {
   return false;
 }
 
-// One byte from the terminal; -1 on end of input, hang-up or error; -2 when the pause ran out.
+// One byte from the terminal; -1 on end of input, hang-up or error; -2 when the pause ran out;
+// -3 when a window passed on a key first.
 int readByte(int timeoutMs) {
   for (;;) {
-    if (timeoutMs >= 0) {
-      pollfd ready{terminal, POLLIN, 0};
-      const int count = poll(&ready, 1, timeoutMs);
-      if (count < 0 && errno == EINTR) continue;
-      if (count == 0) return -2;
-      if (count < 0) return -1;
+    const int wake = wakeDescriptor();
+    pollfd ready[2] = {{terminal, POLLIN, 0}, {wake, POLLIN, 0}};
+    const int count = poll(ready, wake >= 0 ? 2 : 1, timeoutMs);
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0) return -2;
+    if (count < 0) return -1;
+    if (ready[1].revents & POLLIN) {
+      std::uint64_t wakes;
+      while (read(wake, &wakes, sizeof wakes) < 0 && errno == EINTR) {
+      }
+      return -3;
     }
     unsigned char byte;
     const ssize_t got = read(terminal, &byte, 1);
@@ -192,8 +231,20 @@ bool openTerminal() {
 
 }  // namespace
 
+void queueWindowKey(int key) {
+  {
+    std::lock_guard<std::mutex> guard(windowKeys.lock);
+    windowKeys.keys.push_back(key);
+  }
+  const std::uint64_t one = 1;
+  const int wake = wakeDescriptor();
+  while (wake >= 0 && write(wake, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
 int _getch() {
   if (pendingNext < pendingCount) return pendingKeys[pendingNext++];
+  if (const int key = takeWindowKey(); key >= 0) return key;
   if (!openTerminal()) return -1;
 
   // A background job may not take the terminal: stop like any reader would, and give up
@@ -209,6 +260,10 @@ int _getch() {
     const bool pause = keyDecoderAwaitsPause(decoder);
     const int byte = readByte(pause ? kEscapePauseMs : -1);
     if (byte == -1) return -1;
+    if (byte == -3) {
+      if (const int key = takeWindowKey(); key >= 0) return key;
+      continue;
+    }
     if (byte >= 0 && signalOfKey(byte)) continue;
     pendingCount = byte == -2 ? decodeKeyPause(decoder, pendingKeys)
                               : decodeKeyByte(decoder, byte, pendingKeys);

@@ -138,7 +138,7 @@ void convertRows(const Visual *visual, XImage *image, const std::uint8_t *first,
 }  // namespace
 
 bool sendImageRows(const ImageTarget &target, const ImageRows &rows, bool (*stop)()) {
-  if (target.lost->load() || *rows.pixels == nullptr || !ensureStrip(target)) return false;
+  if (target.lost->load() || !ensureStrip(target)) return false;
   const auto step = static_cast<std::ptrdiff_t>(rows.rowBytes);
   for (int top = 0; top < rows.height;) {
     XImage *image = takeStripHalf(target, rows.width, rows.height - top);
@@ -149,6 +149,11 @@ bool sendImageRows(const ImageTarget &target, const ImageRows &rows, bool (*stop
     {
       std::unique_lock<std::mutex> guard;
       if (rows.lock) guard = std::unique_lock<std::mutex>(*rows.lock);
+      // Nothing to show yet: the window stays unpainted, and is asked again when uncovered.
+      if (*rows.pixels == nullptr) {
+        releaseStripImage(image);
+        return false;
+      }
       // Window rows count from the top; the image's last stored row is its top one.
       const std::uint8_t *topRow = *rows.pixels + (rows.height - 1 - top) * step;
       convertRows(target.visual, image, topRow, -step, rows.width);

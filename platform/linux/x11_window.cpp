@@ -44,6 +44,8 @@ struct XWindow {
   bool pixmapRefused = false;
   bool painted = false;
   std::atomic<bool> repaintAsked{false};  // set by any thread
+  std::string askedTitle;                 // guarded by the display's lock
+  bool titleAsked = false;                // guarded by the display's lock
 };
 
 // The connection and the windows. After openWindows, only the display thread touches the
@@ -172,6 +174,23 @@ bool openConnection() {
   return true;
 }
 
+// The title as desktops read it today: UTF-8 in _NET_WM_NAME and _NET_WM_ICON_NAME.
+void setNetTitle(Window id, const std::string &text) {
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text.c_str());
+  const int length = static_cast<int>(text.size());
+  XChangeProperty(x.display, id, x.netWmName, x.utf8String, 8, PropModeReplace, bytes, length);
+  XChangeProperty(x.display, id, x.netWmIconName, x.utf8String, 8, PropModeReplace, bytes, length);
+}
+
+// A later title: the old WM_NAME too, for window managers that read only that.
+void retitle(Window id, const std::string &text) {
+  XChangeProperty(x.display, id, XA_WM_NAME, x.utf8String, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char *>(text.c_str()),
+                  static_cast<int>(text.size()));
+  setNetTitle(id, text);
+  XFlush(x.display);
+}
+
 void setTitleAndHints(Window id, const char *title, int width, int height, bool placed) {
   const std::string text = title ? title : "";
   XTextProperty name;
@@ -186,9 +205,10 @@ void setTitleAndHints(Window id, const char *title, int width, int height, bool 
   size.height = size.min_height = size.max_height = height;
 
   XWMHints wm{};
-  // Keys are read from the terminal: the windows should not take the keyboard away from it.
+  // Keys typed into a window act as typed at the console: the windows take the keyboard when
+  // the user gives it to them.
   wm.flags = InputHint | StateHint;
-  wm.input = False;
+  wm.input = True;
   wm.initial_state = NormalState;
 
   std::string instanceName = program_invocation_short_name;
@@ -406,6 +426,15 @@ void displayLoop() {
       break;
     }
     for (XWindow &window : x.windows) {
+      std::string title;
+      bool titled = false;
+      {
+        std::lock_guard<std::mutex> guard(x.lock);
+        titled = window.titleAsked;
+        window.titleAsked = false;
+        if (titled) title.swap(window.askedTitle);
+      }
+      if (titled && window.alive) retitle(window.id, title);
       if (window.repaintAsked.exchange(false) && window.alive) window.paintWanted = true;
       if (window.paintWanted && window.alive && !lost()) paint(window);
     }
@@ -485,6 +514,17 @@ bool openWindows(const WindowImage *picture, const WindowImage &spectrum,
 void repaintWindow(ShownWindow which) {
   if (!x.running) return;
   windowOf(which).repaintAsked.store(true);
+  wake();
+}
+
+void setWindowTitle(ShownWindow which, const char *title) {
+  if (!x.running) return;
+  {
+    std::lock_guard<std::mutex> guard(x.lock);
+    XWindow &window = windowOf(which);
+    window.askedTitle = title;
+    window.titleAsked = true;
+  }
   wake();
 }
 

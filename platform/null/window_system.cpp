@@ -9,3 +9,5 @@ bool openWindows(const WindowImage *, const WindowImage &, WindowEventHandler) {
 void repaintWindow(ShownWindow) {}
 
 void closeWindows() {}
+
+void setWindowTitle(ShownWindow, const char *) {}

@@ -92,3 +92,22 @@ std::string consoleShown(const char *text, bool onError) {
 void consolePuts(const char *line) {
   writeText(std::string(line) + "\n");
 }
+
+// The key goes into the console's input as a key press, where _getch reads it.
+void queueWindowKey(int key) {
+  HANDLE input =
+      CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (input == INVALID_HANDLE_VALUE) return;
+  INPUT_RECORD press{};
+  press.EventType = KEY_EVENT;
+  press.Event.KeyEvent.bKeyDown = TRUE;
+  press.Event.KeyEvent.wRepeatCount = 1;
+  press.Event.KeyEvent.uChar.UnicodeChar = static_cast<WCHAR>(key);
+  INPUT_RECORD release = press;
+  release.Event.KeyEvent.bKeyDown = FALSE;
+  const INPUT_RECORD records[2] = {press, release};
+  DWORD written = 0;
+  WriteConsoleInputW(input, records, 2, &written);
+  CloseHandle(input);
+}

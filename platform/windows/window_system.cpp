@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/window_placement.h"
+#include "platform/windows/console_text.h"
 #include "win32.h"
 
 // The picture window, for the close request at the end; null until the display thread sets it.
@@ -165,6 +166,12 @@ bool openWindows(const WindowImage *picture, const WindowImage &spectrum,
   // The display thread sets the flag even when a window could not be created.
   windowsReady.wait(0, std::memory_order_acquire);
   return pictureWindow != nullptr || spectrumWindow != nullptr;
+}
+
+// The wide-character call, so that the Japanese title is right whatever the ANSI code page.
+void setWindowTitle(ShownWindow which, const char *title) {
+  HWND window = which == ShownWindow::picture ? pictureWindow : spectrumWindow;
+  if (window != nullptr) SetWindowTextW(window, toConsoleText(title).c_str());
 }
 
 void repaintWindow(ShownWindow which) {

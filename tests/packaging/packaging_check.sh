@@ -94,7 +94,7 @@ check_completion() {
   # Each case: the words of the command line (the last one is being completed) | the answers.
   local cases=(
     'bmpspectrum --o|--output'
-    'bmpspectrum --|--help --keys --output --version'
+    'bmpspectrum --|--centred --help --keys --output --version'
     'bmpspectrum --keys |'
     'bmpspectrum -k 2|'
     'bmpspectrum --keys = |'

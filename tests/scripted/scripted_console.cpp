@@ -43,3 +43,7 @@ int _getch() {
   scriptedKeys.pop_front();
   return key;
 }
+
+void queueWindowKey(int key) {
+  scriptedKeys.push_back(key);
+}
