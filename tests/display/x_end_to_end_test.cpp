@@ -17,6 +17,7 @@
 #include "spectrum/spectrum.h"
 #include "tests/display/x_server.h"
 #include "tests/support/bmp_fixture.h"
+#include "tests/support/expected_texts.h"
 #include "tests/support/program_session.h"
 #include "tests/support/temp_folder.h"
 
@@ -238,6 +239,67 @@ TEST_F(ProgramUnderX, PictureWiderThanAnyWindowShowsItsSpectrumAlone) {
                                     "window can show (32767); only its spectrum is shown\n"),
             std::string::npos)
       << session.stderrText;
+}
+
+// Presses a key in a window, as xdotool does for a window that has no focus: a key event sent to
+// it. (Only the press: after q the window is gone before a release could reach it.)
+bool typeIntoWindow(unsigned long window, const char *key) {
+  const std::string command =
+      "xdotool keydown --window " + std::to_string(window) + " " + key + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+std::string titleOf(Probe &probe, unsigned long id) {
+  for (const TopWindow &window : topWindows(probe)) {
+    if (window.id == id) return window.netWmName;
+  }
+  return "(no such window)";
+}
+
+TEST_F(ProgramUnderX, WindowKeysActAsAtTheConsoleAndTheTitleReadsOut) {
+  startAndPick();
+  if (HasFatalFailure()) return;
+  // The same key twice gives the same bytes twice: once typed at the console, once into a window.
+  pressAndSeeThePrompt("2", 2);
+  const std::string atConsole = session.stdoutText;
+  ASSERT_TRUE(typeIntoWindow(spectrumWindow.id, "2"));
+  ASSERT_TRUE(waitForStdout(session, "org-0", 3, 30000)) << session.stdoutText;
+  const std::string fromConsole = atConsole.substr(atConsole.find(kPrompt) + std::strlen(kPrompt));
+  EXPECT_EQ(session.stdoutText.substr(atConsole.size()), fromConsole);
+
+  // c centres: nothing on the console, a note in the title, the pixels shifted by half.
+  const size_t printed = session.stdoutText.size();
+  const std::vector<std::uint32_t> corner = readPixels(*probe, spectrumWindow.id, 4, 4);
+  ASSERT_TRUE(typeIntoWindow(spectrumWindow.id, "c"));
+  EXPECT_TRUE(waitFor(
+      [&] { return titleOf(*probe, spectrumWindow.id) == "空間周波数スペクトル [centred]"; }));
+  std::vector<std::uint32_t> shifted(16);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) shifted[y * 4 + x] = corner[((y + 2) % 4) * 4 + (x + 2) % 4];
+  }
+  EXPECT_TRUE(waitFor([&] { return readPixels(*probe, spectrumWindow.id, 4, 4) == shifted; }));
+
+  // The pointer over the spectrum: the title reads out the bin; away from it, the title is back.
+  warpPointer(*probe, 40 + 3, 0);
+  EXPECT_TRUE(waitFor([&] {
+    return titleOf(*probe, spectrumWindow.id)
+        .starts_with("空間周波数スペクトル [centred] — fx=+0.2500 fy=+0.2500 c/px");
+  })) << titleOf(*probe, spectrumWindow.id);
+  warpPointer(*probe, 300, 300);
+  EXPECT_TRUE(waitFor(
+      [&] { return titleOf(*probe, spectrumWindow.id) == "空間周波数スペクトル [centred]"; }));
+  warpPointer(*probe, 1, 1);
+  EXPECT_TRUE(waitFor([&] {
+    return titleOf(*probe, pictureWindow.id).starts_with("BMPファイルの表示 — x=1 y=1  R=");
+  })) << titleOf(*probe, pictureWindow.id);
+  warpPointer(*probe, 300, 300);
+  EXPECT_TRUE(waitFor([&] { return titleOf(*probe, pictureWindow.id) == "BMPファイルの表示"; }));
+  pumpUntil(
+      session, [] { return false; }, 200);
+  EXPECT_EQ(session.stdoutText.size(), printed) << session.stdoutText.substr(printed);
+
+  ASSERT_TRUE(typeIntoWindow(pictureWindow.id, "q"));
+  EXPECT_EQ(waitForExit(session, 20000), 0);
 }
 
 }  // namespace
