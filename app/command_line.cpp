@@ -7,6 +7,7 @@
 
 #include "platform/console.h"
 #include "platform/translate.h"
+#include "spectrum/taper.h"
 
 CommandLine commandLine{};
 
@@ -24,6 +25,8 @@ constexpr char kUsage[] =
     "                      (PNG when FILE ends in .png, otherwise a 24-bit BMP);\n"
     "                      no windows open\n"
     "  -c, --centred       show the spectrum with the DC term at its centre\n"
+    "  -t, --taper=TAPER   taper the picture's edges before the transform: none,\n"
+    "                      periodic (periodic-plus-smooth) or hann\n"
     "  -h, --help          show this help and end\n"
     "  -V, --version       show the version and end\n"
     "\n"
@@ -33,7 +36,8 @@ constexpr char kUsage[] =
     "  5  normal size              6  low frequencies magnified four times\n"
     "  q  quit\n"
     "Typed into a window, the same keys, and:\n"
-    "  c  centred view on or off   s  save the spectrum window as a PNG here\n"
+    "  c  centred view on or off   t  next taper (none, periodic, hann)\n"
+    "  s  save the spectrum window as a PNG here\n"
     "The title of a window names what is under the pointer.\n";
 
 // What --help adds after the usage: the environment and the exit statuses.
@@ -76,7 +80,7 @@ int parseCommandLine(int argc, char **argv) {
   commandLine = CommandLine{};
   opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv, ":k:o:chV", kOptions, nullptr);
+    const int option = getopt_long(argc, argv, ":k:o:ct:hV", kOptions, nullptr);
     if (option == -1) break;
     switch (option) {
       case 'k':
@@ -87,6 +91,14 @@ int parseCommandLine(int argc, char **argv) {
         break;
       case 'c':
         commandLine.centred = true;
+        break;
+      case 't':
+        if (Taper taper; !taperNamed(optarg, &taper)) {
+          consoleErrorf(translate("bmpspectrum: invalid taper '%s' (none, periodic or hann)\n"),
+                        optarg);
+          return usageError();
+        }
+        commandLine.taper = optarg;
         break;
       case 'h':
         consolePrintf("%s", translate(kUsage));

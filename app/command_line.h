@@ -7,6 +7,7 @@ struct CommandLine {
   const char *keys;     // --keys: command keys run in turn instead of reading the terminal
   const char *output;   // --output: the spectrum image written there; no windows open
   bool centred;         // --centred: the spectrum starts centred on its DC term
+  const char *taper;    // --taper: none, periodic or hann (null: none)
 };
 
 extern CommandLine commandLine;

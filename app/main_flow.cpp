@@ -160,6 +160,7 @@ int runMainFlow() {
 
   // No other thread runs yet.
   spectrumOptions.centred = commandLine.centred;
+  if (commandLine.taper != nullptr) taperNamed(commandLine.taper, &spectrumOptions.taper);
   computeSpectrum(0, 0, 0, 0);
   // A run that writes its picture to a file shows no windows.
   if (commandLine.output == nullptr) {

@@ -30,12 +30,17 @@ constexpr char kSpectrumTitle[] = "空間周波数スペクトル";
 
 // The spectrum window's title: its own, then a note of the window options that are on.
 std::string spectrumTitle() {
-  bool centred;
+  SpectrumOptions options;
   {
     std::lock_guard<std::mutex> hold(spectrumComputeLock);
-    centred = spectrumOptions.centred;
+    options = spectrumOptions;
   }
-  return centred ? std::string(kSpectrumTitle) + " [centred]" : std::string(kSpectrumTitle);
+  std::string note;
+  if (options.centred) note = "centred";
+  if (options.taper != Taper::none)
+    note += (note.empty() ? "" : ", ") + std::string(taperName(options.taper));
+  return note.empty() ? std::string(kSpectrumTitle)
+                      : std::string(kSpectrumTitle) + " [" + note + "]";
 }
 
 std::string titleOf(ShownWindow window) {
@@ -131,10 +136,17 @@ namespace {
 void onWindowKey(int key) {
   if ((key >= '0' && key <= '6') || key == 'q') {
     queueWindowKey(key);
-  } else if (key == 'c') {
+  } else if (key == 'c' || key == 't') {
     {
       std::lock_guard<std::mutex> hold(spectrumComputeLock);
-      spectrumOptions.centred = !spectrumOptions.centred;
+      SpectrumOptions &options = spectrumOptions;
+      if (key == 'c') options.centred = !options.centred;
+      // none, then periodic-plus-smooth, then Hann, then none again
+      if (key == 't') {
+        options.taper = options.taper == Taper::none       ? Taper::periodic
+                        : options.taper == Taper::periodic ? Taper::hann
+                                                           : Taper::none;
+      }
     }
     recomputeSpectrumQuietly();
     repaintSpectrum();

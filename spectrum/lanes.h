@@ -17,6 +17,8 @@ struct SpectrumPass {
   int dcCut;
   float greyOfSum[766];                  // (b0 + b1 + b2) / 3 as a float, by byte sum
   const std::uint8_t *sourceRows[1024];  // the picture row that spectrum row y reads
+  // The grey levels of spectrum row y after an edge taper; null to take them from sourceRows.
+  const float *const *greyRows;
   // fft1dTwiddles for w2 and for h2, widened to double once rather than in every butterfly.
   double rowTwiddleRe[1024];
   double rowTwiddleIm[1024];

@@ -69,6 +69,28 @@ std::uint8_t greyOf(float v, float low, float high) {
 }
 
 SpectrumPass pass;
+
+// The grey levels of the analysed rectangle after the chosen taper, by spectrum row; null when
+// no taper is chosen, and the kernels read the picture itself.
+const float *const *taperedGrey(int threads) {
+  static std::vector<float> levels;
+  static const float *rows[kPlaneCapacity];
+  if (spectrumOptions.taper == Taper::none) return nullptr;
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  levels.assign(static_cast<size_t>(w2) * h2, 0.0f);
+  float *writable[kPlaneCapacity];
+  for (int y = 0; y < h2; ++y) {
+    writable[y] = &levels[static_cast<size_t>(y) * w2];
+    rows[y] = writable[y];
+    const std::uint8_t *pixel = sourceRow(y, h2);
+    for (int x = 0; x < w2; ++x, pixel += 3) {
+      writable[y][x] = greyOfByteSum(pixel[0] + pixel[1] + pixel[2]);
+    }
+  }
+  applyTaper(spectrumOptions.taper, writable, w2, h2, threads);
+  return rows;
+}
 // Set while a window's recomputation runs: its lines stay off the console.
 bool quiet = false;
 
@@ -95,7 +117,7 @@ float exactReciprocal(float root) {
   return std::frexp(root, &exponent) == 0.5f ? 1.0f / root : 0.0f;
 }
 
-void preparePass(int logScale, int dcCut) {
+void preparePass(int logScale, int dcCut, int threads) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   pass.w2 = w2;
@@ -108,6 +130,7 @@ void preparePass(int logScale, int dcCut) {
   pass.dcCut = dcCut;
   for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
+  pass.greyRows = taperedGrey(threads);
   float twiddleRe[kPlaneCapacity];
   float twiddleIm[kPlaneCapacity];
   fft1dTwiddles(w2, twiddleRe, twiddleIm);
@@ -309,8 +332,12 @@ void computeLocked(int logScale, int dcCut, int zoom4, int showOriginal) {
                     setting, kMaxSpectrumThreads, spectrumThreads);
     }
   }
-  preparePass(logScale, dcCut);
-  const int threads = static_cast<long>(pass.w2) * pass.h2 >= kThreadedPixels ? spectrumThreads : 1;
+  const int threads =
+      static_cast<long>(spectrumView.header.biWidth) * spectrumView.header.biHeight >=
+              kThreadedPixels
+          ? spectrumThreads
+          : 1;
+  preparePass(logScale, dcCut, threads);
   transformAllRows(kernels, threads);
   transformAllColumns(kernels, threads);
   renderSpectrumPixels(kernels, threads, showOriginal, dcCut, zoom4);

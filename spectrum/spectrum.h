@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "spectrum/taper.h"
+
 // Recomputes spectrumView's pixels from sourceView in the given mode, printing the row maximum,
 // the column counter and the range; with showOriginal set, writes the grey picture instead.
 // Holds spectrumComputeLock throughout.
@@ -14,6 +16,8 @@ struct SpectrumOptions {
   // The DC term at the centre: the normal view shifted by half its width and height, and the
   // four-fold view magnifying the block around the DC term.
   bool centred = false;
+  // What the grey levels go through before the transform.
+  Taper taper = Taper::none;
 };
 extern SpectrumOptions spectrumOptions;
 

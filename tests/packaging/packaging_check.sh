@@ -94,7 +94,7 @@ check_completion() {
   # Each case: the words of the command line (the last one is being completed) | the answers.
   local cases=(
     'bmpspectrum --o|--output'
-    'bmpspectrum --|--centred --help --keys --output --version'
+    'bmpspectrum --|--centred --help --keys --output --taper --version'
     'bmpspectrum --keys |'
     'bmpspectrum -k 2|'
     'bmpspectrum --keys = |'
@@ -105,6 +105,8 @@ check_completion() {
     'bmpspectrum |PHOTO.BMP folder picture.bmp'
     'bmpspectrum --keys 2 p|picture.bmp'
     'bmpspectrum -o out.png f|folder'
+    'bmpspectrum --taper |hann none periodic'
+    'bmpspectrum --taper = p|periodic'
   )
   local entry line expected answers
   for entry in "${cases[@]}"; do
