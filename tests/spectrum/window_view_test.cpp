@@ -2,6 +2,7 @@
 // image, and the pointer readout names the bin each pixel shows, in every view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -143,6 +144,96 @@ TEST_F(WindowView, ReadoutOfTheGreyPictureAndOfThePictureWindow) {
   // The grey view shows the top-left 4 x 4 rectangle: its pixel (3, 1) is picture row 1 too.
   EXPECT_EQ(spectrumReadout(3, 1), "x=3 y=1  grey=20");
   EXPECT_EQ(spectrumReadout(0, 0), "x=0 y=0  grey=0");
+}
+
+// The magnitudes of the last linear computation on the two axes, the DC term and its next
+// neighbours left out (a window spreads the DC term into those).
+double axisSum() {
+  double sum = 0;
+  for (int u = 2; u + 1 < spectrumView.header.biWidth; ++u) sum += magnitudePlane[0][u];
+  for (int v = 2; v + 1 < spectrumView.header.biHeight; ++v) sum += magnitudePlane[v][0];
+  return sum;
+}
+
+// Whether bin (u, v) of a w x h spectrum lies within one bin of the DC term.
+bool nearDc(int u, int v, int w, int h) {
+  return (u <= 1 || u >= w - 1) && (v <= 1 || v >= h - 1);
+}
+
+// A diagonal grating of 5 cycles across and 3 down (bins (5, -3) and (-5, 3), rows counting up),
+// plus (when ramp is set) a brightness that grows across the
+// picture: a jump of 94 levels between its left and right edges.
+void drawGratingOnRamp(bool ramp) {
+  const double pi = std::acos(-1.0);
+  for (int row = 0; row < 64; ++row) {
+    for (int x = 0; x < 64; ++x) {
+      const double v = 100 + 60 * std::cos(2 * pi * (5 * x + 3 * row) / 64) + (ramp ? 1.5 * x : 0);
+      const auto grey = static_cast<std::uint8_t>(v);
+      setPictureGrey(x, row, grey, grey, grey);
+    }
+  }
+}
+
+TEST_F(WindowView, PeriodicPlusSmoothRemovesTheCrossOfARampAndKeepsTheGrating) {
+  setUpPicture(64, 64);
+  drawGratingOnRamp(true);
+  computeSpectrum(0, 0, 0, 0);
+  const double cross = axisSum();
+  const float grating = magnitudePlane[61][5];
+  for (Taper taper : {Taper::periodic, Taper::hann}) {
+    SCOPED_TRACE(taperName(taper));
+    spectrumOptions.taper = taper;
+    computeSpectrum(0, 0, 0, 0);
+    EXPECT_LT(axisSum(), cross / 4);
+    // The grating stays the brightest thing off the DC term.
+    float brightest = 0;
+    for (int v = 0; v < 64; ++v) {
+      for (int u = 0; u < 64; ++u) {
+        if ((u != 5 || v != 61) && (u != 59 || v != 3) && !nearDc(u, v, 64, 64)) {
+          brightest = std::max(brightest, magnitudePlane[v][u]);
+        }
+      }
+    }
+    // Periodic-plus-smooth keeps the grating's strength, and it stays the brightest thing away
+    // from the DC term; a window weakens it and spreads the ramp over the lowest bins.
+    if (taper == Taper::periodic) {
+      EXPECT_GT(magnitudePlane[61][5], 4 * brightest);
+      EXPECT_NEAR(magnitudePlane[61][5], grating, 0.05 * grating);
+    }
+  }
+}
+
+// A picture whose opposite edges already meet has no smooth component: periodic-plus-smooth
+// leaves every stored value as it was. A periodic grating barely changes: its last and first
+// columns are neighbours, not equals, and the decomposition smooths that step a little.
+TEST_F(WindowView, PeriodicPlusSmoothLeavesAPeriodicPictureAlone) {
+  setUpPicture(16, 8);
+  for (int row = 0; row < 8; ++row) {
+    for (int x = 0; x < 16; ++x) {
+      // Equal first and last columns, equal first and last rows.
+      const auto grey = static_cast<std::uint8_t>(50 + ((x % 15) * 7 + (row % 7) * 11) % 90);
+      setPictureGrey(x, row, grey, grey, grey);
+    }
+  }
+  for (int logScale : {0, 1}) {
+    spectrumOptions.taper = Taper::none;
+    const std::vector<std::uint8_t> plain = computed(logScale, 0, 0, false);
+    std::vector<std::uint32_t> plainBits, taperedBits;
+    planeBits(magnitudePlane, plainBits);
+    spectrumOptions.taper = Taper::periodic;
+    EXPECT_EQ(computed(logScale, 0, 0, false), plain);
+    planeBits(magnitudePlane, taperedBits);
+    EXPECT_EQ(taperedBits, plainBits);
+  }
+  tearDownPicture();
+  setUpPicture(64, 64);
+  spectrumOptions.taper = Taper::none;
+  drawGratingOnRamp(false);
+  computeSpectrum(0, 0, 0, 0);
+  const float grating = magnitudePlane[61][5];
+  spectrumOptions.taper = Taper::periodic;
+  computeSpectrum(0, 0, 0, 0);
+  EXPECT_NEAR(magnitudePlane[61][5], grating, 0.03 * grating);
 }
 
 }  // namespace
