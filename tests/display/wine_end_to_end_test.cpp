@@ -365,6 +365,66 @@ void copySample(const char *name, const std::filesystem::path &folder) {
                              folder / name);
 }
 
+// The windows as an instrument under Wine: a key typed into the spectrum window reaches the
+// console as the same key typed there, c centres the spectrum with a note in its title, and the
+// title reads out the bin under the pointer.
+TEST_F(WindowsBuildUnderWine, WindowKeysCentredViewAndReadout) {
+  copySample("square.bmp", folder);
+  ASSERT_NO_FATAL_FAILURE(startExe());
+  ASSERT_NO_FATAL_FAILURE(pickInDialog("square.bmp"));
+  ASSERT_TRUE(promptsShown(1)) << output();
+  TopWindow spectrum;
+  ASSERT_TRUE(waitWhileRunning([&] {
+    spectrum = windowTitled("空間周波数スペクトル");
+    return spectrum.id != 0;
+  }));
+  moveWindow(*probe, windowTitled("BMPファイルの表示").id, 600, 0);
+  moveWindow(*probe, spectrum.id, 0, 0);
+  const auto typeInto = [&](const char *key) {
+    return runWithEnvironment("xdotool windowfocus --sync " + std::to_string(spectrum.id) +
+                              " key " + key) == 0;
+  };
+
+  ASSERT_TRUE(typeInto("2"));
+  ASSERT_TRUE(promptsShown(2)) << output();
+  EXPECT_NE(output().find(" log表示=1 DCcut=0 拡大=0"), std::string::npos) << output();
+
+  const int w2 = spectrum.width, h2 = spectrum.height;
+  std::vector<std::uint32_t> corner;
+  ASSERT_TRUE(waitWhileRunning([&] {
+    corner = readPixels(*probe, spectrum.id, w2, h2);
+    return !corner.empty();
+  }));
+  std::vector<std::uint32_t> shifted(corner.size());
+  for (int y = 0; y < h2; ++y) {
+    for (int x = 0; x < w2; ++x) {
+      shifted[static_cast<size_t>(y) * w2 + x] =
+          corner[static_cast<size_t>((y + h2 / 2) % h2) * w2 + (x + w2 / 2) % w2];
+    }
+  }
+  const size_t printed = output().size();
+  ASSERT_TRUE(typeInto("c"));
+  EXPECT_TRUE(waitWhileRunning(
+      [&] { return windowTitled("空間周波数スペクトル [centred]").id == spectrum.id; }));
+  EXPECT_TRUE(waitWhileRunning([&] { return readPixels(*probe, spectrum.id, w2, h2) == shifted; }));
+
+  // The window stands at the screen's top left: its centre pixel shows the DC term.
+  std::string title;
+  EXPECT_TRUE(waitWhileRunning([&] {
+    warpPointer(*probe, w2 / 2, h2 / 2 - 1);
+    title = "";
+    for (const TopWindow &window : topWindows(*probe)) {
+      if (window.id == spectrum.id) title = window.netWmName;
+    }
+    return title.starts_with("空間周波数スペクトル [centred] — fx=+0.0000 fy=+0.0000 c/px  value ");
+  })) << title;
+  EXPECT_EQ(output().size(), printed) << output().substr(printed);
+
+  ASSERT_EQ(write(master, "q", 1), 1);
+  ASSERT_TRUE(waitWhileRunning([&] { return status != -1; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(WindowsBuildUnderWine, SquareSample) {
   copySample("square.bmp", folder);
   runSession("square.bmp");
