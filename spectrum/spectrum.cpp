@@ -18,6 +18,7 @@
 #include "common/dib_view.h"
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
+#include "spectrum/grey_levels.h"
 #include "spectrum/lanes.h"
 #include "spectrum/workers.h"
 
@@ -43,11 +44,6 @@ bool usableState() {
   return true;
 }
 
-// The grey level of a picture pixel whose three bytes add up to sum.
-float greyOfByteSum(int sum) {
-  return static_cast<float>(sum / 3.0);
-}
-
 const std::uint8_t *sourceRow(int y, int h2) {
   const auto stride = static_cast<std::ptrdiff_t>(
       dibRowBytes(static_cast<std::uint64_t>(sourceView.header.biWidth)));
@@ -60,12 +56,6 @@ void setPixel(int x, int y, int w2, std::uint8_t value) {
   pixel[0] = value;
   pixel[1] = value;
   pixel[2] = value;
-}
-
-std::uint8_t greyOf(float v, float low, float high) {
-  if (high == low) return 0;
-  const double g = ((static_cast<double>(v) - low) * 255) / (static_cast<double>(high) - low);
-  return static_cast<std::uint8_t>(static_cast<int>(g) & 0xff);
 }
 
 SpectrumPass pass;
@@ -104,7 +94,7 @@ void preparePass(int logScale, int dcCut) {
   pass.pixels = spectrumView.pixels;
   pass.logScale = logScale;
   pass.dcCut = dcCut;
-  for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
+  for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
   float twiddleRe[kPlaneCapacity];
   float twiddleIm[kPlaneCapacity];
@@ -137,15 +127,15 @@ void preparePass(int logScale, int dcCut) {
 void renderOriginal() {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
-  std::uint8_t byteOfSum[766];
-  for (int sum = 0; sum < 766; ++sum) {
+  std::uint8_t byteOfSum[kByteSums];
+  for (int sum = 0; sum < kByteSums; ++sum) {
     byteOfSum[sum] = static_cast<std::uint8_t>(static_cast<int>(greyOfByteSum(sum)));
   }
   for (int y = 0; y < h2; ++y) {
     const std::uint8_t *from = sourceRow(y, h2);
     std::uint8_t *to = spectrumView.pixels + static_cast<long>(y) * w2 * 3;
     for (int x = 0; x < 3 * w2; x += 3) {
-      to[x] = to[x + 1] = to[x + 2] = byteOfSum[from[x] + from[x + 1] + from[x + 2]];
+      to[x] = to[x + 1] = to[x + 2] = byteOfSum[byteSum(from + x)];
     }
   }
 }
@@ -156,11 +146,12 @@ void renderFourFold(int dcCut) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   const size_t rowBytes = static_cast<size_t>(w2) * 3;
+  const double span = static_cast<double>(pass.high) - pass.low;
   std::uint8_t blocks[3 * kPlaneCapacity];
   for (int y = 0; y < h2 / 4; ++y) {
     for (int x = 0; x < w2 / 4; ++x) {
-      const std::uint8_t g =
-          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
+      const bool black = (dcCut && x == 0 && y == 0) || pass.high == pass.low;
+      const std::uint8_t g = black ? 0 : greyByte(magnitudePlane[y][x], pass.low, span);
       std::memset(blocks + 12 * x, g, 12);
     }
     for (int dy = 0; dy < 4; ++dy) {
