@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,6 +19,7 @@
 #include "platform/file_chooser.h"
 #include "platform/png_file.h"
 #include "platform/translate.h"
+#include "spectrum/fft1d.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -167,8 +167,7 @@ bool outputUsable(int *status) {
 }  // namespace
 
 int powerOfTwoFloor(int n) {
-  const int k = static_cast<int>(std::log(n + 0.5) / std::log(2.0));
-  return static_cast<int>(std::pow(2.0, k));
+  return powerOfTwo(floorLog2(n));
 }
 
 int runMainFlow() {
