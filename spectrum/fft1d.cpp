@@ -2,6 +2,7 @@
 #include "spectrum/fft1d.h"
 
 #include <cmath>
+#include <utility>
 
 int powerOfTwo(int n) {
   return 1 << n;
@@ -52,12 +53,8 @@ void reorder(float *re, float *im, int n, int stages) {
         const int u = ((k - 1) / p) * p + k;
         const int first = g0 + p + u - 1;
         const int second = g0 + 2 * q + u - 1;
-        const float tr = re[first];
-        re[first] = re[second];
-        re[second] = tr;
-        const float ti = im[first];
-        im[first] = im[second];
-        im[second] = ti;
+        std::swap(re[first], re[second]);
+        std::swap(im[first], im[second]);
       }
     }
   }

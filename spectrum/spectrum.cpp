@@ -83,6 +83,27 @@ float exactReciprocal(float root) {
   return std::frexp(root, &exponent) == 0.5f ? 1.0f / root : 0.0f;
 }
 
+// fft1dTwiddles of an n-point transform, widened to double.
+void widenedTwiddles(int n, double *re, double *im) {
+  float twiddleRe[kPlaneCapacity];
+  float twiddleIm[kPlaneCapacity];
+  fft1dTwiddles(n, twiddleRe, twiddleIm);
+  for (int k = 0; k + 1 < n; ++k) {
+    re[k] = twiddleRe[k];
+    im[k] = twiddleIm[k];
+  }
+}
+
+// The index that element k of an n-point transform comes from before the reordering, taken from
+// the reordering itself applied to the indexes.
+void reorderedIndexes(int n, int *order) {
+  float indexes[kPlaneCapacity];
+  float unused[kPlaneCapacity] = {};
+  for (int k = 0; k < n; ++k) indexes[k] = static_cast<float>(k);
+  bitPairReorder(indexes, unused, n);
+  for (int k = 0; k < n; ++k) order[k] = static_cast<int>(indexes[k]);
+}
+
 void preparePass(int logScale, int dcCut) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
@@ -96,27 +117,10 @@ void preparePass(int logScale, int dcCut) {
   pass.dcCut = dcCut;
   for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
-  float twiddleRe[kPlaneCapacity];
-  float twiddleIm[kPlaneCapacity];
-  fft1dTwiddles(w2, twiddleRe, twiddleIm);
-  for (int k = 0; k + 1 < w2; ++k) {
-    pass.rowTwiddleRe[k] = twiddleRe[k];
-    pass.rowTwiddleIm[k] = twiddleIm[k];
-  }
-  fft1dTwiddles(h2, twiddleRe, twiddleIm);
-  for (int k = 0; k + 1 < h2; ++k) {
-    pass.columnTwiddleRe[k] = twiddleRe[k];
-    pass.columnTwiddleIm[k] = twiddleIm[k];
-  }
-  // The order is taken from the reordering itself, applied to the indexes.
-  float indexes[kPlaneCapacity];
-  float unused[kPlaneCapacity] = {};
-  for (int x = 0; x < w2; ++x) indexes[x] = static_cast<float>(x);
-  bitPairReorder(indexes, unused, w2);
-  for (int x = 0; x < w2; ++x) pass.rowOrder[x] = static_cast<int>(indexes[x]);
-  for (int y = 0; y < h2; ++y) indexes[y] = static_cast<float>(y);
-  bitPairReorder(indexes, unused, h2);
-  for (int y = 0; y < h2; ++y) pass.columnOrder[y] = static_cast<int>(indexes[y]);
+  widenedTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
+  widenedTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
+  reorderedIndexes(w2, pass.rowOrder);
+  reorderedIndexes(h2, pass.columnOrder);
   pass.rowRoot = static_cast<float>(std::sqrt(static_cast<double>(w2)));
   pass.columnRoot = static_cast<float>(std::sqrt(static_cast<double>(h2)));
   pass.rowScale = exactReciprocal(pass.rowRoot);
