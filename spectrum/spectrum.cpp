@@ -24,7 +24,7 @@
 
 namespace {
 
-bool isPowerOfTwoUpTo1024(long n) {
+bool isPowerOfTwoWithinPlanes(long n) {
   return n >= 1 && n <= kPlaneCapacity && (n & (n - 1)) == 0;
 }
 
@@ -33,7 +33,7 @@ bool isPowerOfTwoUpTo1024(long n) {
 bool usableState() {
   const long w2 = spectrumView.header.biWidth;
   const long h2 = spectrumView.header.biHeight;
-  if (!isPowerOfTwoUpTo1024(w2) || !isPowerOfTwoUpTo1024(h2)) return false;
+  if (!isPowerOfTwoWithinPlanes(w2) || !isPowerOfTwoWithinPlanes(h2)) return false;
   if (sourceView.header.biWidth < w2 || sourceView.header.biHeight < h2) return false;
   if (sourceView.pixels == nullptr || spectrumView.pixels == nullptr) return false;
   for (long y = 0; y < h2; ++y) {
