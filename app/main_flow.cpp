@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,6 +19,7 @@
 #include "platform/file_chooser.h"
 #include "platform/png_file.h"
 #include "platform/translate.h"
+#include "spectrum/fft1d.h"
 #include "spectrum/spectrum.h"
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "bench/bench_picture.h"
 #include "common/dib_view.h"
+#include "spectrum/grey_levels.h"
 #include "spectrum/spectrum.h"
 #include "spectrum/workers.h"
 
@@ -51,8 +52,8 @@ void fftw(benchmark::State &state, Mode mode, int threads) {
   fftwf_plan_with_nthreads(threads);
   fftwf_plan plan = fftwf_plan_dft_2d(size, size, data, data, FFTW_FORWARD, FFTW_MEASURE);
   const float scale = 1.0f / static_cast<float>(size);
-  float grey[766];
-  for (int sum = 0; sum < 766; ++sum) grey[sum] = static_cast<float>(sum / 3.0);
+  float grey[kByteSums];
+  for (int sum = 0; sum < kByteSums; ++sum) grey[sum] = greyOfByteSum(sum);
   std::vector<float> bandHigh(threads);
   std::vector<float> bandLow(threads);
   // Rows first .. last - 1 of the band that worker takes.
@@ -66,7 +67,7 @@ void fftw(benchmark::State &state, Mode mode, int threads) {
       band(worker, size, first, last);
       for (size_t i = first; i < last; ++i) {
         const std::uint8_t *p = benchPicture.data() + i * 3;
-        data[i][0] = grey[p[0] + p[1] + p[2]];
+        data[i][0] = grey[byteSum(p)];
         data[i][1] = 0;
       }
     });

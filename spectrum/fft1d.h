@@ -7,8 +7,12 @@ inline constexpr double kTwoPi = 6.283;
 // 1 shifted left by n bits.
 int powerOfTwo(int n);
 
-// The number of butterfly stages of an n-point transform: log2 n, for n a power of two.
-int stageCount(int n);
+// The whole binary logarithm of n >= 1: ln(n + 0.5) / ln 2 in double, truncated toward zero. The
+// program has always sized its rectangle and counted the transform's stages through these
+// floating-point logarithms, so every result stays what it was; the half keeps each power of two
+// clear of the logarithms' rounding, which makes this floor(log2 n) for every int n >= 1 (as a
+// run over all of them shows).
+int floorLog2(int n);
 
 // Contract:
 // - In place: re[0..n-1] and im[0..n-1] hold the signal on entry and its transform on return.

@@ -4,6 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/dib_view.h"
+#include "spectrum/grey_levels.h"
+
+// The columns one call of transformColumns takes: two cache lines of every plane row, so that a
+// panel of real and imaginary values (256 KB) stays in a core's second-level cache.
+constexpr int kPanelColumns = 32;
+
 // Everything one computeSpectrum call hands its kernels; filled by the caller before a pass.
 struct SpectrumPass {
   int w2;
@@ -15,35 +22,31 @@ struct SpectrumPass {
   std::uint8_t *pixels;
   int logScale;
   int dcCut;
-  float greyOfSum[766];                  // (b0 + b1 + b2) / 3 as a float, by byte sum
-  const std::uint8_t *sourceRows[1024];  // the picture row that spectrum row y reads
+  float greyOfSum[kByteSums];                      // greyOfByteSum of every byte sum
+  const std::uint8_t *sourceRows[kPlaneCapacity];  // the picture row that spectrum row y reads
   // The grey levels of spectrum row y after an edge taper; null to take them from sourceRows.
   const float *const *greyRows;
   // fft1dTwiddles for w2 and for h2, widened to double once rather than in every butterfly.
-  double rowTwiddleRe[1024];
-  double rowTwiddleIm[1024];
-  double columnTwiddleRe[1024];
-  double columnTwiddleIm[1024];
-  int rowOrder[1024];  // bit-reversed index for w2
-  int columnOrder[1024];
+  double rowTwiddleRe[kPlaneCapacity];
+  double rowTwiddleIm[kPlaneCapacity];
+  double columnTwiddleRe[kPlaneCapacity];
+  double columnTwiddleIm[kPlaneCapacity];
+  int rowOrder[kPlaneCapacity];  // bit-reversed index for w2
+  int columnOrder[kPlaneCapacity];
   float rowRoot;  // sqrt(w2) as a float
   float columnRoot;
   float rowScale;  // 1 / rowRoot when that is exact (w2 a power of four), else 0
   float columnScale;
   // Row pass results: each row's first strictly largest magnitude (0 if none) and its column.
-  float rowBest[1024];
-  int rowBestX[1024];
+  float rowBest[kPlaneCapacity];
+  int rowBestX[kPlaneCapacity];
   // Column pass results: the largest and smallest value each panel of columns stored.
-  float blockHigh[1024];
-  float blockLow[1024];
+  float blockHigh[kPlaneCapacity / kPanelColumns];
+  float blockLow[kPlaneCapacity / kPanelColumns];
   // Grey mapping: the range of the whole spectrum.
   float high;
   float low;
 };
-
-// The columns one call of transformColumns takes: two cache lines of every plane row, so that a
-// panel of real and imaginary values (256 KB) stays in a core's second-level cache.
-constexpr int kPanelColumns = 32;
 
 // One instruction set's kernels; `lanes` rows make one block of the row pass.
 struct LaneKernels {

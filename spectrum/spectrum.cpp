@@ -18,12 +18,13 @@
 #include "common/dib_view.h"
 #include "platform/console.h"
 #include "spectrum/fft1d.h"
+#include "spectrum/grey_levels.h"
 #include "spectrum/lanes.h"
 #include "spectrum/workers.h"
 
 namespace {
 
-bool isPowerOfTwoUpTo1024(long n) {
+bool isPowerOfTwoWithinPlanes(long n) {
   return n >= 1 && n <= kPlaneCapacity && (n & (n - 1)) == 0;
 }
 
@@ -32,7 +33,7 @@ bool isPowerOfTwoUpTo1024(long n) {
 bool usableState() {
   const long w2 = spectrumView.header.biWidth;
   const long h2 = spectrumView.header.biHeight;
-  if (!isPowerOfTwoUpTo1024(w2) || !isPowerOfTwoUpTo1024(h2)) return false;
+  if (!isPowerOfTwoWithinPlanes(w2) || !isPowerOfTwoWithinPlanes(h2)) return false;
   if (sourceView.header.biWidth < w2 || sourceView.header.biHeight < h2) return false;
   if (sourceView.pixels == nullptr || spectrumView.pixels == nullptr) return false;
   for (long y = 0; y < h2; ++y) {
@@ -41,11 +42,6 @@ bool usableState() {
     }
   }
   return true;
-}
-
-// The grey level of a picture pixel whose three bytes add up to sum.
-float greyOfByteSum(int sum) {
-  return static_cast<float>(sum / 3.0);
 }
 
 const std::uint8_t *sourceRow(int y, int h2) {
@@ -60,12 +56,6 @@ void setPixel(int x, int y, int w2, std::uint8_t value) {
   pixel[0] = value;
   pixel[1] = value;
   pixel[2] = value;
-}
-
-std::uint8_t greyOf(float v, float low, float high) {
-  if (high == low) return 0;
-  const double g = ((static_cast<double>(v) - low) * 255) / (static_cast<double>(high) - low);
-  return static_cast<std::uint8_t>(static_cast<int>(g) & 0xff);
 }
 
 SpectrumPass pass;
@@ -85,7 +75,7 @@ const float *const *taperedGrey(int threads) {
     rows[y] = writable[y];
     const std::uint8_t *pixel = sourceRow(y, h2);
     for (int x = 0; x < w2; ++x, pixel += 3) {
-      writable[y][x] = greyOfByteSum(pixel[0] + pixel[1] + pixel[2]);
+      writable[y][x] = greyOfByteSum(byteSum(pixel));
     }
   }
   applyTaper(spectrumOptions.taper, writable, w2, h2, threads);
@@ -117,6 +107,27 @@ float exactReciprocal(float root) {
   return std::frexp(root, &exponent) == 0.5f ? 1.0f / root : 0.0f;
 }
 
+// fft1dTwiddles of an n-point transform, widened to double.
+void widenedTwiddles(int n, double *re, double *im) {
+  float twiddleRe[kPlaneCapacity];
+  float twiddleIm[kPlaneCapacity];
+  fft1dTwiddles(n, twiddleRe, twiddleIm);
+  for (int k = 0; k + 1 < n; ++k) {
+    re[k] = twiddleRe[k];
+    im[k] = twiddleIm[k];
+  }
+}
+
+// The index that element k of an n-point transform comes from before the reordering, taken from
+// the reordering itself applied to the indexes.
+void reorderedIndexes(int n, int *order) {
+  float indexes[kPlaneCapacity];
+  float unused[kPlaneCapacity] = {};
+  for (int k = 0; k < n; ++k) indexes[k] = static_cast<float>(k);
+  bitPairReorder(indexes, unused, n);
+  for (int k = 0; k < n; ++k) order[k] = static_cast<int>(indexes[k]);
+}
+
 void preparePass(int logScale, int dcCut, int threads) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
@@ -128,30 +139,13 @@ void preparePass(int logScale, int dcCut, int threads) {
   pass.pixels = spectrumView.pixels;
   pass.logScale = logScale;
   pass.dcCut = dcCut;
-  for (int sum = 0; sum < 766; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
+  for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
   pass.greyRows = taperedGrey(threads);
-  float twiddleRe[kPlaneCapacity];
-  float twiddleIm[kPlaneCapacity];
-  fft1dTwiddles(w2, twiddleRe, twiddleIm);
-  for (int k = 0; k + 1 < w2; ++k) {
-    pass.rowTwiddleRe[k] = twiddleRe[k];
-    pass.rowTwiddleIm[k] = twiddleIm[k];
-  }
-  fft1dTwiddles(h2, twiddleRe, twiddleIm);
-  for (int k = 0; k + 1 < h2; ++k) {
-    pass.columnTwiddleRe[k] = twiddleRe[k];
-    pass.columnTwiddleIm[k] = twiddleIm[k];
-  }
-  // The order is taken from the reordering itself, applied to the indexes.
-  float indexes[kPlaneCapacity];
-  float unused[kPlaneCapacity] = {};
-  for (int x = 0; x < w2; ++x) indexes[x] = static_cast<float>(x);
-  bitPairReorder(indexes, unused, w2);
-  for (int x = 0; x < w2; ++x) pass.rowOrder[x] = static_cast<int>(indexes[x]);
-  for (int y = 0; y < h2; ++y) indexes[y] = static_cast<float>(y);
-  bitPairReorder(indexes, unused, h2);
-  for (int y = 0; y < h2; ++y) pass.columnOrder[y] = static_cast<int>(indexes[y]);
+  widenedTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
+  widenedTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
+  reorderedIndexes(w2, pass.rowOrder);
+  reorderedIndexes(h2, pass.columnOrder);
   pass.rowRoot = static_cast<float>(std::sqrt(static_cast<double>(w2)));
   pass.columnRoot = static_cast<float>(std::sqrt(static_cast<double>(h2)));
   pass.rowScale = exactReciprocal(pass.rowRoot);
@@ -162,15 +156,15 @@ void preparePass(int logScale, int dcCut, int threads) {
 void renderOriginal() {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
-  std::uint8_t byteOfSum[766];
-  for (int sum = 0; sum < 766; ++sum) {
+  std::uint8_t byteOfSum[kByteSums];
+  for (int sum = 0; sum < kByteSums; ++sum) {
     byteOfSum[sum] = static_cast<std::uint8_t>(static_cast<int>(greyOfByteSum(sum)));
   }
   for (int y = 0; y < h2; ++y) {
     const std::uint8_t *from = sourceRow(y, h2);
     std::uint8_t *to = spectrumView.pixels + static_cast<long>(y) * w2 * 3;
     for (int x = 0; x < 3 * w2; x += 3) {
-      to[x] = to[x + 1] = to[x + 2] = byteOfSum[from[x] + from[x + 1] + from[x + 2]];
+      to[x] = to[x + 1] = to[x + 2] = byteOfSum[byteSum(from + x)];
     }
   }
 }
@@ -184,13 +178,14 @@ void renderFourFold(int dcCut, bool centred) {
   const size_t rowBytes = static_cast<size_t>(w2) * 3;
   const int shiftX = centred ? w2 - w2 / 8 : 0;
   const int shiftY = centred ? h2 - h2 / 8 : 0;
+  const double span = static_cast<double>(pass.high) - pass.low;
   std::uint8_t blocks[3 * kPlaneCapacity];
   for (int row = 0; row < h2 / 4; ++row) {
     const int y = (row + shiftY) % h2;
     for (int column = 0; column < w2 / 4; ++column) {
       const int x = (column + shiftX) % w2;
-      const std::uint8_t g =
-          (dcCut && x == 0 && y == 0) ? 0 : greyOf(magnitudePlane[y][x], pass.low, pass.high);
+      const bool black = (dcCut && x == 0 && y == 0) || pass.high == pass.low;
+      const std::uint8_t g = black ? 0 : greyByte(magnitudePlane[y][x], pass.low, span);
       std::memset(blocks + 12 * column, g, 12);
     }
     for (int dy = 0; dy < 4; ++dy) {

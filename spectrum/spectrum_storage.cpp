@@ -1,14 +1,13 @@
 // Setting up the spectrum's pixels and working planes for the loaded picture.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "common/dib_view.h"
+#include "spectrum/fft1d.h"
 #include "spectrum/spectrum.h"
 
 int powerOfTwoFloor(int n) {
-  const int k = static_cast<int>(std::log(n + 0.5) / std::log(2.0));
-  return static_cast<int>(std::pow(2.0, k));
+  return powerOfTwo(floorLog2(n));
 }
 
 SpectrumStorage setUpSpectrumStorage() {

@@ -25,7 +25,7 @@ int bitReversed(int index, int bits) {
 // bit d of k, a sign from bit n-1-d of t and a twiddle whose angle is built from kTwoPi.
 std::vector<Exact> definingSum(const std::vector<float> &re, const std::vector<float> &im) {
   const int n = static_cast<int>(re.size());
-  const int bits = stageCount(n);
+  const int bits = floorLog2(n);
   std::vector<std::vector<Exact>> twiddles(bits);
   for (int d = 0; d < bits; ++d) {
     const long double period = std::ldexp(1.0L, bits - d);
@@ -86,11 +86,11 @@ struct FourPointCase {
 
 }  // namespace
 
-// Every length the transform takes, 1 to 1024: n is 2 to the power stageCount(n).
-TEST(Fft1d, StageCountIsTheBinaryLogarithmOfEveryLength) {
+// Every length the transform takes, 1 to 1024: n is 2 to the power floorLog2(n).
+TEST(Fft1d, FloorLog2IsTheBinaryLogarithmOfEveryLength) {
   for (int stages = 0; stages <= 10; ++stages) {
     const int n = static_cast<int>(std::ldexp(1.0, stages));
-    EXPECT_EQ(stageCount(n), stages) << n;
+    EXPECT_EQ(floorLog2(n), stages) << n;
   }
 }
 
@@ -145,8 +145,7 @@ TEST(BitPairReorder, EveryLengthReversesEveryIndex) {
     }
     bitPairReorder(re.data(), im.data(), n);
     for (int k = 0; k < n; ++k) {
-      ASSERT_EQ(re[k], static_cast<float>(bitReversed(k, stageCount(n))))
-          << "n " << n << " k " << k;
+      ASSERT_EQ(re[k], static_cast<float>(bitReversed(k, floorLog2(n)))) << "n " << n << " k " << k;
       ASSERT_EQ(im[k], -re[k]) << "n " << n << " k " << k;
     }
   }
