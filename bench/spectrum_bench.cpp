@@ -40,6 +40,20 @@ void ours(benchmark::State &state, Mode mode, int threads) {
   spectrumThreads = taken;
 }
 
+// computeSpectrum in linear mode with an edge taper, on `threads` threads.
+void oursTapered(benchmark::State &state, Taper taper, int threads) {
+  loadBenchPicture(static_cast<int>(state.range(0)));
+  const int taken = spectrumThreads;
+  spectrumThreads = threads;
+  spectrumOptions.taper = taper;
+  for (auto _ : state) {
+    computeSpectrum(0, 0, 0, 0);
+    benchmark::DoNotOptimize(spectrumView.pixels[0]);
+  }
+  spectrumOptions.taper = Taper::none;
+  spectrumThreads = taken;
+}
+
 // The same job with FFTW's single-precision 2-D transform: grey levels in, grey bytes out, on
 // `threads` threads: FFTW's own for the transform, our pool for the loops around it, each
 // thread taking a band of rows.
@@ -204,6 +218,14 @@ int main(int argc, char **argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }
+  for (Taper taper : {Taper::periodic, Taper::hann}) {
+    benchmark::RegisterBenchmark((std::string("ours-taper/") + taperName(taper)).c_str(),
+                                 oursTapered, taper, threads)
+        ->Arg(1024)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
+  }
   benchmark::Initialize(&argc, argv);
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -234,6 +256,18 @@ int main(int argc, char **argv) {
                   reporter.cpuMilliseconds[names[1]], reporter.cpuMilliseconds[names[2]],
                   transformTime == reporter.milliseconds.end() ? 0.0 : transformTime->second);
     }
+  }
+  // The tapers against the plain recompute they come with (target: periodic-plus-smooth at most
+  // twice the plain one).
+  const auto plain = reporter.milliseconds.find(benchmarkName("ours", kModes[0], 1024));
+  for (Taper taper : {Taper::periodic, Taper::hann}) {
+    const auto tapered = reporter.milliseconds.find(std::string("ours-taper/") + taperName(taper) +
+                                                    "/1024/process_time/real_time");
+    if (plain == reporter.milliseconds.end() || tapered == reporter.milliseconds.end()) continue;
+    std::printf(
+        "taper %-8s 1024: %8.2f ms, plain %8.2f ms, ratio %.2f (target for periodic: "
+        "2.00)\n",
+        taperName(taper), tapered->second, plain->second, tapered->second / plain->second);
   }
   benchmark::Shutdown();
   return 0;
