@@ -50,10 +50,13 @@ constexpr char kEnvironmentAndStatus[] =
     "Exit status: 0 when the run ends normally (also when no picture is chosen),\n"
     "1 when a picture cannot be read or an output cannot be written, 2 on a usage error.\n";
 
-constexpr option kOptions[] = {
-    {"keys", required_argument, nullptr, 'k'}, {"output", required_argument, nullptr, 'o'},
-    {"centred", no_argument, nullptr, 'c'},    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
+constexpr option kOptions[] = {{"keys", required_argument, nullptr, 'k'},
+                               {"output", required_argument, nullptr, 'o'},
+                               {"centred", no_argument, nullptr, 'c'},
+                               {"taper", required_argument, nullptr, 't'},
+                               {"help", no_argument, nullptr, 'h'},
+                               {"version", no_argument, nullptr, 'V'},
+                               {nullptr, 0, nullptr, 0}};
 
 // One line naming the problem (already printed), then where to read more, as GNU tools do.
 int usageError() {

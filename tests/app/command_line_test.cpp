@@ -181,6 +181,11 @@ TEST_F(CommandLine, HelpVersionAndUsageErrors) {
       {{"-x", "picture.bmp"}, 2, false, "", "bmpspectrum: invalid option -- 'x'\n" + tryHelp},
       {{"--keys"}, 2, false, "", "bmpspectrum: option '--keys' requires an argument\n" + tryHelp},
       {{"-o"}, 2, false, "", "bmpspectrum: option '-o' requires an argument\n" + tryHelp},
+      {{"--taper", "round", "picture.bmp"},
+       2,
+       false,
+       "",
+       "bmpspectrum: invalid taper 'round' (none, periodic or hann)\n" + tryHelp},
       {{"picture.bmp", "notes.txt"},
        2,
        false,
@@ -412,6 +417,41 @@ TEST_F(CommandLine, BatchOutputHoldsTheSpectrumWindowsPixels) {
         EXPECT_EQ(readWholeFile(path).substr(1, 3), "PNG");
       }
     }
+  }
+}
+
+// The window options from the command line hold in a batch run too: the file holds what the
+// spectrum window shows with them. Centring moves pixels only, so the transcript stays that of
+// the keys alone; a taper changes the numbers the computation prints.
+TEST_F(CommandLine, CentredAndTaperedBatchOutput) {
+  const std::string file = bmpPicture(12, 9, pictureColour);
+  writeFile(picture_, file);
+  const int switches[4] = {1, 0, 0, 0};
+  ASSERT_EQ(run({"--keys", "2", "--output", "plain.bmp", "picture.bmp"}), 0);
+  const std::string transcript = session_.stdoutText;
+  struct Case {
+    std::vector<std::string> options;
+    SpectrumOptions wanted;
+  };
+  const Case cases[] = {
+      {{"--centred"}, {true, Taper::none}},
+      {{"-t", "periodic"}, {false, Taper::periodic}},
+      {{"--taper=hann", "-c"}, {true, Taper::hann}},
+      {{"--taper", "none"}, {false, Taper::none}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.options[0]);
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.end(), {"--keys", "2", "--output", "out.bmp", "picture.bmp"});
+    ASSERT_EQ(run(arguments), 0) << session_.stderrText;
+    EXPECT_EQ(session_.stdoutText == transcript, c.wanted.taper == Taper::none);
+    spectrumOptions = c.wanted;
+    const std::vector<std::uint8_t> expected = expectedSpectrum(file, 8, 8, switches);
+    spectrumOptions = SpectrumOptions{};
+    const std::vector<std::uint8_t> written = bmpPixelsOf(folder_ + "/out.bmp", 8, 8);
+    EXPECT_EQ(written, expected);
+    const bool changed = c.wanted.centred || c.wanted.taper != Taper::none;
+    EXPECT_EQ(written != bmpPixelsOf(folder_ + "/plain.bmp", 8, 8), changed);
   }
 }
 
