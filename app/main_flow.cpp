@@ -17,6 +17,7 @@
 #include "display/display.h"
 #include "platform/console.h"
 #include "platform/file_chooser.h"
+#include "platform/key_decoder.h"
 #include "platform/png_file.h"
 #include "platform/translate.h"
 #include "spectrum/fft1d.h"
@@ -44,15 +45,35 @@ bool prepareSpectrum() {
 
 // The next command key: in a batch run the next of the given keys (-1 once they are used up),
 // otherwise one from the terminal.
-int nextKey(const char *&batchKeys) {
+// The given keys go through the terminal's key decoder, so that an escape sequence among them
+// gives the codes the same key typed at the terminal gives.
+struct BatchKeys {
+  const char *next;
+  KeyDecoder decoder;
+  int codes[kMaxDecodedKeys];
+  int count = 0, taken = 0;
+};
+
+int nextKey(BatchKeys &batch) {
   if (!batchRun()) return _getch();
-  if (batchKeys == nullptr || *batchKeys == '\0') return -1;
-  return static_cast<unsigned char>(*batchKeys++);
+  while (batch.taken == batch.count) {
+    batch.taken = 0;
+    if (batch.next != nullptr && *batch.next != '\0') {
+      batch.count =
+          decodeKeyByte(batch.decoder, static_cast<unsigned char>(*batch.next++), batch.codes);
+    } else if (keyDecoderAwaitsPause(batch.decoder)) {
+      // The keys end here: as a pause after a lone Esc.
+      batch.count = decodeKeyPause(batch.decoder, batch.codes);
+    } else {
+      return -1;
+    }
+  }
+  return batch.codes[batch.taken++];
 }
 
 void runCommandLoop() {
   int logScale = 0, dcCut = 0, zoom4 = 0, showOriginal = 0;
-  const char *batchKeys = commandLine.keys;
+  BatchKeys batchKeys{commandLine.keys, KeyDecoder{}, {}};
   for (;;) {
     consolePrintf("%s", kPrompt);
     const int key = nextKey(batchKeys);

@@ -383,6 +383,33 @@ TEST_F(CommandLine, ABatchRunPrintsTheTranscriptOfTheKeysTypedByHand) {
   }
 }
 
+// Cursor and function keys among the given keys are read as a terminal sends them: one key of two
+// codes each, as typed, not their bytes one by one.
+TEST_F(CommandLine, EscapeSequencesAmongTheKeysAreKeysAsTyped) {
+  const std::vector<std::string> keys = {"\x1b[A", "2", "\x1bOP", "\x1b"};
+  closeSession(session_);
+  SessionOptions options;
+  options.folder = folder_;
+  options.arguments = {"picture.bmp"};
+  session_ = startProgram(options);
+  size_t prompts = 1;
+  ASSERT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
+  for (const std::string &key : keys) {
+    typeKeys(session_, key);
+    // Two codes for each sequence, one for a plain key and for a lone Esc.
+    prompts += key.size() > 1 ? 2 : 1;
+    ASSERT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
+  }
+  typeKeys(session_, "q");
+  EXPECT_EQ(waitForExit(session_), 0);
+  const std::string typed = session_.stdoutText;
+  std::string all;
+  for (const std::string &key : keys) all += key;
+  EXPECT_EQ(run({"--keys", all, "picture.bmp"}), 0);
+  EXPECT_EQ(session_.stdoutText, typed);
+  EXPECT_EQ(countOf(typed, kPrompt), 7u);
+}
+
 TEST_F(CommandLine, BatchOutputHoldsTheSpectrumWindowsPixels) {
   struct Case {
     int width, height;  // the picture
