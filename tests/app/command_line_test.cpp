@@ -141,8 +141,9 @@ class CommandLine : public SessionInFolder {
     return waitForExit(session_, 20000);
   }
 
-  // The transcript of the keys typed by hand at the program started on the picture.
-  std::string typedTranscript(const std::string &keys) {
+  // The transcript of the keys typed by hand at the program started on the picture, each key as
+  // a terminal sends it: a cursor or function key's sequence brings two prompts, as two codes.
+  std::string typedTranscript(const std::vector<std::string> &keys) {
     closeSession(session_);
     SessionOptions options;
     options.folder = folder_;
@@ -150,15 +151,22 @@ class CommandLine : public SessionInFolder {
     session_ = startProgram(options);
     size_t prompts = 1;
     EXPECT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
-    for (char key : keys) {
-      typeKeys(session_, std::string(1, key));
-      if (key == 'q') break;
-      EXPECT_TRUE(waitForStdout(session_, kPrompt, ++prompts)) << session_.stdoutText;
+    for (const std::string &key : keys) {
+      typeKeys(session_, key);
+      if (key == "q") break;
+      prompts += key.size() > 1 ? 2 : 1;
+      EXPECT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
     }
     EXPECT_EQ(waitForExit(session_), 0);
     // The chooser never showed: the picture came from the command line.
     EXPECT_EQ(session_.terminalText.find("Enter to cancel"), std::string::npos);
     return session_.stdoutText;
+  }
+
+  std::string typedTranscript(const std::string &keys) {
+    std::vector<std::string> each;
+    for (char key : keys) each.emplace_back(1, key);
+    return typedTranscript(each);
   }
 
   std::string picture_;
@@ -386,23 +394,8 @@ TEST_F(CommandLine, ABatchRunPrintsTheTranscriptOfTheKeysTypedByHand) {
 // Cursor and function keys among the given keys are read as a terminal sends them: one key of two
 // codes each, as typed, not their bytes one by one.
 TEST_F(CommandLine, EscapeSequencesAmongTheKeysAreKeysAsTyped) {
-  const std::vector<std::string> keys = {"\x1b[A", "2", "\x1bOP", "\x1b"};
-  closeSession(session_);
-  SessionOptions options;
-  options.folder = folder_;
-  options.arguments = {"picture.bmp"};
-  session_ = startProgram(options);
-  size_t prompts = 1;
-  ASSERT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
-  for (const std::string &key : keys) {
-    typeKeys(session_, key);
-    // Two codes for each sequence, one for a plain key and for a lone Esc.
-    prompts += key.size() > 1 ? 2 : 1;
-    ASSERT_TRUE(waitForStdout(session_, kPrompt, prompts)) << session_.stdoutText;
-  }
-  typeKeys(session_, "q");
-  EXPECT_EQ(waitForExit(session_), 0);
-  const std::string typed = session_.stdoutText;
+  const std::vector<std::string> keys = {"\x1b[A", "2", "\x1bOP", "\x1b", "q"};
+  const std::string typed = typedTranscript(keys);
   std::string all;
   for (const std::string &key : keys) all += key;
   EXPECT_EQ(run({"--keys", all, "picture.bmp"}), 0);
