@@ -86,9 +86,9 @@ pid_t runBeside(const std::string &script);
 int waitExit(pid_t pid, pid_t watched = -1,
              std::chrono::milliseconds limit = std::chrono::milliseconds(30000));
 // Script steps: wait until the given process, or a child of it (where the program shows its
-// dialog), shows a window, and give it the keyboard; $id is the window, $dialog its process.
+// dialog), shows a window, and give it the keyboard; $id is the window, $dialog its process. The
+// steps after them may use `within SECONDS COMMAND...`, which runs the command until it succeeds
+// (false when the time runs out), and `dialog_gone`, true once that window is no longer shown.
 std::string findDialog(pid_t owner);
-// Script condition, after findDialog: that window is no longer shown.
-std::string dialogGone();
 // Script: in the process's open dialog, type each path into the location entry, with Return.
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths);
