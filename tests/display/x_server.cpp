@@ -344,14 +344,16 @@ int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
   }
 }
 
-std::string findDialog(pid_t owner) {
-  const std::string pid = std::to_string(owner);
-  // within SECONDS COMMAND...: runs the command every 50 ms until it succeeds; false when it has
-  // not in that time. The caller's waitExit ends the script sooner when the owner ends.
+std::string pollingSteps() {
   return "within() { tries=$(($1 * 20)); shift; until \"$@\"; do tries=$((tries - 1)); "
          "[ \"$tries\" -gt 0 ] || return 1; sleep 0.05; done; }; "
-         "shows_dialog() { for p in " +
-         pid + " $(pgrep -P " + pid +
+         "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; ";
+}
+
+std::string findDialog(pid_t owner) {
+  const std::string pid = std::to_string(owner);
+  // The caller's waitExit ends the script sooner when the owner ends.
+  return pollingSteps() + "shows_dialog() { for p in " + pid + " $(pgrep -P " + pid +
          "); do id=$(xdotool search --onlyvisible --pid \"$p\" | head -n 1); "
          "[ -n \"$id\" ] && dialog=$p && return 0; done; return 1; }; "
          "dialog_gone() { ! xdotool search --onlyvisible --pid \"$dialog\" | grep -qx \"$id\"; }; "
@@ -362,14 +364,13 @@ std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
   // GTK's entry makes its selected text the PRIMARY selection: once the whole entry is selected,
   // that selection is what the entry holds. A key lost, or a completion GTK added, shows there,
   // and the path is typed again.
-  std::string script =
-      "holds() { [ \"$(xsel --primary --output -t 2000)\" = \"$1\" ]; }; " + findDialog(owner);
+  std::string script = findDialog(owner);
   for (const std::string &path : paths) {
     script +=
         " && typed= && for attempt in 1 2 3 4 5; do xsel --primary --clear; "
         "xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers ctrl+a && "
         "xdotool type --delay 8 '" +
-        path + "' && xdotool key ctrl+a && within 5 holds '" + path +
+        path + "' && xdotool key ctrl+a && within 5 selection_holds primary '" + path +
         "' && typed=1 && break; done && [ -n \"$typed\" ] && xdotool key Return";
   }
   // The dialog takes the last path and goes; one that stays is cancelled, so that no test waits
