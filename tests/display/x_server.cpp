@@ -345,7 +345,8 @@ int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
 }
 
 std::string pollingSteps() {
-  return "within() { tries=$(($1 * 20)); shift; until \"$@\"; do tries=$((tries - 1)); "
+  return "command -v xsel >/dev/null || { echo 'xsel is missing: make test-deps' >&2; exit 1; }; "
+         "within() { tries=$(($1 * 20)); shift; until \"$@\"; do tries=$((tries - 1)); "
          "[ \"$tries\" -gt 0 ] || return 1; sleep 0.05; done; }; "
          "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; ";
 }
