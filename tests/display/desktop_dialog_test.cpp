@@ -125,7 +125,7 @@ TEST_F(DesktopDialog, CancelChoosesNothing) {
   // Escape again only when the dialog is still shown long after the last one.
   const pid_t typist =
       runBeside(findDialog(getpid()) +
-                " && for attempt in 1 2 3; do xdotool windowfocus --sync \"$id\"; "
+                " && for attempt in 1 2 3; do focus \"$id\"; "
                 "xdotool key Escape && within 8 dialog_gone && exit 0; done; exit 1");
   ASSERT_GT(typist, 0);
   std::string chosen = "untouched";

@@ -255,10 +255,11 @@ class WindowsBuildUnderWine : public ::testing::Test {
     const std::string script =
         findOpenDialog(true) +
         " && typed= && for attempt in 1 2 3; do xsel --clipboard --clear; "
-        "xdotool windowfocus --sync \"$id\" && xdotool key End shift+Home && "
+        "focus \"$id\" && xdotool key End shift+Home && "
         "xdotool type --delay 20 '" +
-        name + "' && xdotool key End shift+Home ctrl+c && within 5 selection_holds clipboard '" +
-        name + "' && typed=1 && break; done && [ -n \"$typed\" ] && xdotool key Return && " +
+        name + "' && xdotool key End shift+Home ctrl+c && within 10 selection_holds clipboard '" +
+        name + "' && typed=1 && break; echo \"typist: the box holds $(xsel --clipboard --output " +
+        "-t 2000); typing again\" >&2; done && [ -n \"$typed\" ] && xdotool key Return && " +
         "within 20 dialog_gone";
     const pid_t typist = runBeside(script);
     ASSERT_GT(typist, 0);
@@ -273,8 +274,8 @@ class WindowsBuildUnderWine : public ::testing::Test {
     // The program ends as soon as its dialog is cancelled, so the script is not ended with the
     // program; a program that ends takes its dialog along, which ends the script as well.
     const pid_t typist = runBeside(findOpenDialog(false) +
-                                   " && for attempt in 1 2 3; do xdotool windowfocus --sync "
-                                   "\"$id\"; xdotool key Escape && within 8 dialog_gone && "
+                                   " && for attempt in 1 2 3; do focus \"$id\"; "
+                                   "xdotool key Escape && within 8 dialog_gone && "
                                    "exit 0; done; exit 1");
     ASSERT_GT(typist, 0);
     ASSERT_EQ(waitExit(typist), 0) << "the open dialog was not cancelled";

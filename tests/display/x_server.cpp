@@ -348,7 +348,8 @@ std::string pollingSteps() {
   return "command -v xsel >/dev/null || { echo 'xsel is missing: make test-deps' >&2; exit 1; }; "
          "within() { tries=$(($1 * 20)); shift; until \"$@\"; do tries=$((tries - 1)); "
          "[ \"$tries\" -gt 0 ] || return 1; sleep 0.05; done; }; "
-         "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; ";
+         "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; "
+         "focus() { timeout 10 xdotool windowfocus --sync \"$1\"; }; ";
 }
 
 std::string findDialog(pid_t owner) {
@@ -358,25 +359,27 @@ std::string findDialog(pid_t owner) {
          "); do id=$(xdotool search --onlyvisible --pid \"$p\" | head -n 1); "
          "[ -n \"$id\" ] && dialog=$p && return 0; done; return 1; }; "
          "dialog_gone() { ! xdotool search --onlyvisible --pid \"$dialog\" | grep -qx \"$id\"; }; "
-         "id=; dialog=; within 30 shows_dialog && xdotool windowfocus --sync \"$id\"";
+         "id=; dialog=; within 30 shows_dialog && focus \"$id\"";
 }
 
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
   // GTK's entry makes its selected text the PRIMARY selection: once the whole entry is selected,
   // that selection is what the entry holds. A key lost, or a completion GTK added, shows there,
-  // and the path is typed again.
+  // and the path is typed again; a dialog slow to take the keys is waited for.
   std::string script = findDialog(owner);
   for (const std::string &path : paths) {
     script +=
-        " && typed= && for attempt in 1 2 3 4 5; do xsel --primary --clear; "
-        "xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers ctrl+a && "
-        "xdotool type --delay 8 '" +
-        path + "' && xdotool key ctrl+a && within 5 selection_holds primary '" + path +
-        "' && typed=1 && break; done && [ -n \"$typed\" ] && xdotool key Return";
+        " && typed= && for attempt in 1 2 3; do xsel --primary --clear; focus \"$id\" && "
+        "xdotool key --clearmodifiers ctrl+a && xdotool type --delay 8 '" +
+        path + "' && xdotool key ctrl+a && within 20 selection_holds primary '" + path +
+        "' && typed=1 && break; echo \"typist: the entry holds $(xsel --primary --output "
+        "-t 2000); typing again\" >&2; done && [ -n \"$typed\" ] && xdotool key Return";
   }
-  // The dialog takes the last path and goes; one that stays is cancelled, so that no test waits
-  // for it forever.
-  return script + " && within 30 dialog_gone && exit 0; xdotool key Escape; exit 1";
+  // The dialog takes the last path and goes. One that stays is cancelled, so that no test waits
+  // for it forever: Escape again while it stays, as the first may only close a completion list.
+  return script +
+         " && within 30 dialog_gone && exit 0; echo 'typist: the dialog took no path' >&2; "
+         "for attempt in 1 2 3; do xdotool key Escape; within 8 dialog_gone && break; done; exit 1";
 }
 
 void colourAt(int x, int y, int seed, std::uint8_t *bgr) {
