@@ -346,8 +346,8 @@ int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
 
 std::string pollingSteps() {
   return "command -v xsel >/dev/null || { echo 'xsel is missing: make test-deps' >&2; exit 1; }; "
-         "within() { tries=$(($1 * 20)); shift; until \"$@\"; do tries=$((tries - 1)); "
-         "[ \"$tries\" -gt 0 ] || return 1; sleep 0.05; done; }; "
+         "within() { end=$(($(date +%s) + $1)); shift; until \"$@\"; do "
+         "[ \"$(date +%s)\" -lt \"$end\" ] || return 1; sleep 0.05; done; }; "
          "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; "
          "focus() { timeout 10 xdotool windowfocus --sync \"$1\"; }; ";
 }
@@ -365,15 +365,16 @@ std::string findDialog(pid_t owner) {
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
   // GTK's entry makes its selected text the PRIMARY selection: once the whole entry is selected,
   // that selection is what the entry holds. A key lost, or a completion GTK added, shows there,
-  // and the path is typed again; a dialog slow to take the keys is waited for.
+  // and the path is typed again; a dialog slow to take the keys is waited for (10 s).
   std::string script = findDialog(owner);
   for (const std::string &path : paths) {
     script +=
         " && typed= && for attempt in 1 2 3; do xsel --primary --clear; focus \"$id\" && "
         "xdotool key --clearmodifiers ctrl+a && xdotool type --delay 8 '" +
-        path + "' && xdotool key ctrl+a && within 20 selection_holds primary '" + path +
+        path + "' && xdotool key ctrl+a && within 10 selection_holds primary '" + path +
         "' && typed=1 && break; echo \"typist: the entry holds $(xsel --primary --output "
-        "-t 2000); typing again\" >&2; done && [ -n \"$typed\" ] && xdotool key Return";
+        "-t 2000), the keyboard is on $(xdotool getwindowfocus); typing again\" >&2; done && [ -n "
+        "\"$typed\" ] && xdotool key Return";
   }
   // The dialog takes the last path and goes. One that stays is cancelled, so that no test waits
   // for it forever: Escape again while it stays, as the first may only close a completion list.
