@@ -8,7 +8,7 @@ set -euo pipefail
 # The Japanese window titles and dialog need a CJK font.
 build_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libgtk-3-dev libpng-dev gettext python3
   fonts-ipafont-gothic)
-test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool clang libclang-rt-14-dev
+test_packages=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool xsel clang libclang-rt-14-dev
   libfftw3-dev libbenchmark-dev locales procps desktop-file-utils man-db bsdutils lintian)
 # CPack's .deb: dpkg-shlibdeps finds the libraries' packages, file finds the programs to ask about.
 package_packages=(dpkg-dev file)

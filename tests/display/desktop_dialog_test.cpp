@@ -122,9 +122,11 @@ TEST_F(DesktopDialog, TypedPathOfAnExistingFileIsChosen) {
 TEST_F(DesktopDialog, CancelChoosesNothing) {
   startServer();
   if (HasFatalFailure()) return;
-  const pid_t typist = runBeside(
-      findDialog(getpid()) + " && for attempt in 1 2 3 4 5; do sleep 0.5; xdotool key Escape; " +
-      "sleep 1; " + dialogGone() + " && exit 0; done; exit 1");
+  // Escape again only when the dialog is still shown long after the last one.
+  const pid_t typist =
+      runBeside(findDialog(getpid()) +
+                " && for attempt in 1 2 3; do focus \"$id\"; "
+                "xdotool key Escape && within 8 dialog_gone && exit 0; done; exit 1");
   ASSERT_GT(typist, 0);
   std::string chosen = "untouched";
   EXPECT_EQ(desktopChooseFile(kBitmapFilter, 255, &chosen), DesktopDialogResult::cancelled);

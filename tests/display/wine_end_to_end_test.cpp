@@ -230,27 +230,47 @@ class WindowsBuildUnderWine : public ::testing::Test {
     return waitWhileRunning([&] { return countOf(output(), kPrompt) >= count; });
   }
 
-  // The open dialog, found by its title, takes the file name typed into it.
-  void pickInDialog(const std::string &name) {
-    const std::string script =
-        "export DISPLAY=" + server.name +
-        "; id=$(timeout 30 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)"
-        " && sleep 0.5 && xdotool windowfocus --sync \"$id\" && xdotool type --delay 20 '" +
-        name + "' && xdotool key Return";
-    const pid_t typist = runBeside(script);
-    ASSERT_GT(typist, 0);
-    ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog appeared";
+  // Script steps: the open dialog, found by its title, waited for up to 30 s or looked for once;
+  // $id is its window, and `dialog_gone` is true once it is no longer shown.
+  std::string findOpenDialog(bool waitForIt) {
+    return "export DISPLAY=" + server.name + "; " + pollingSteps() +
+           "dialog_gone() { ! xdotool search --onlyvisible --name '^Open$' | grep -qx \"$id\"; }; "
+           "id=$(" +
+           (waitForIt ? "timeout 30 xdotool search --sync" : "xdotool search") +
+           " --onlyvisible --name '^Open$' | head -n 1) && [ -n \"$id\" ]";
   }
 
-  // The open dialog, found by its title, is cancelled with Escape.
-  void cancelDialog() {
+  // The open dialog takes the file name typed into it. Wine hands the text copied from its
+  // file-name box to the X clipboard: what the box holds is checked there before Return, and
+  // the name typed again when a key was lost.
+  void pickInDialog(const std::string &name) {
     const std::string script =
-        "export DISPLAY=" + server.name +
-        "; id=$(timeout 30 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)"
-        " && sleep 0.5 && xdotool windowfocus --sync \"$id\" && xdotool key Escape";
+        findOpenDialog(true) +
+        " && typed= && for attempt in 1 2 3; do xsel --clipboard --clear; "
+        "focus \"$id\" && xdotool key End shift+Home && "
+        "xdotool type --delay 20 '" +
+        name + "' && xdotool key End shift+Home ctrl+c && within 10 selection_holds clipboard '" +
+        name + "' && typed=1 && break; echo \"typist: the box holds $(xsel --clipboard --output " +
+        "-t 2000); typing again\" >&2; done && [ -n \"$typed\" ] && xdotool key Return && " +
+        "within 20 dialog_gone";
     const pid_t typist = runBeside(script);
     ASSERT_GT(typist, 0);
-    ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog appeared";
+    ASSERT_EQ(waitExit(typist, pid), 0) << "no open dialog took the name";
+  }
+
+  // The open dialog is cancelled with Escape; again only when it is still shown long after.
+  void cancelDialog() {
+    const pid_t finder = runBeside(findOpenDialog(true));
+    ASSERT_GT(finder, 0);
+    ASSERT_EQ(waitExit(finder, pid), 0) << "no open dialog appeared";
+    // The program ends as soon as its dialog is cancelled, so the script is not ended with the
+    // program; a program that ends takes its dialog along, which ends the script as well.
+    const pid_t typist = runBeside(findOpenDialog(false) +
+                                   " && for attempt in 1 2 3; do focus \"$id\"; "
+                                   "xdotool key Escape && within 8 dialog_gone && "
+                                   "exit 0; done; exit 1");
+    ASSERT_GT(typist, 0);
+    ASSERT_EQ(waitExit(typist), 0) << "the open dialog was not cancelled";
   }
 
   TopWindow windowTitled(const std::string &title) {

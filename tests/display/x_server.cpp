@@ -344,33 +344,43 @@ int waitExit(pid_t pid, pid_t watched, std::chrono::milliseconds limit) {
   }
 }
 
+std::string pollingSteps() {
+  return "command -v xsel >/dev/null || { echo 'xsel is missing: make test-deps' >&2; exit 1; }; "
+         "within() { end=$(($(date +%s) + $1)); shift; until \"$@\"; do "
+         "[ \"$(date +%s)\" -lt \"$end\" ] || return 1; sleep 0.05; done; }; "
+         "selection_holds() { [ \"$(xsel --$1 --output -t 2000)\" = \"$2\" ]; }; "
+         "focus() { timeout 10 xdotool windowfocus --sync \"$1\"; }; ";
+}
+
 std::string findDialog(pid_t owner) {
   const std::string pid = std::to_string(owner);
-  // Tried for 30 s at most; the caller's waitExit ends the script sooner when the owner ends.
-  return "id=; dialog=; for attempt in $(seq 300); do for p in " + pid + " $(pgrep -P " + pid +
+  // The caller's waitExit ends the script sooner when the owner ends.
+  return pollingSteps() + "shows_dialog() { for p in " + pid + " $(pgrep -P " + pid +
          "); do id=$(xdotool search --onlyvisible --pid \"$p\" | head -n 1); "
-         "if [ -n \"$id\" ]; then dialog=$p; break 2; fi; done; sleep 0.1; done; "
-         "[ -n \"$id\" ] && xdotool windowfocus --sync \"$id\"";
+         "[ -n \"$id\" ] && dialog=$p && return 0; done; return 1; }; "
+         "dialog_gone() { ! xdotool search --onlyvisible --pid \"$dialog\" | grep -qx \"$id\"; }; "
+         "id=; dialog=; within 30 shows_dialog && focus \"$id\"";
 }
 
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths) {
-  const std::string enter =
-      " && xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers ctrl+l && "
-      "sleep 0.3 && xdotool key ctrl+a && xdotool type --delay 8 ";
-  std::string script = findDialog(owner) + " && sleep 0.5";
-  for (size_t i = 0; i + 1 < paths.size(); ++i) {
-    script += enter + "'" + paths[i] + "' && sleep 0.5 && xdotool key Return && sleep 0.8";
+  // GTK's entry makes its selected text the PRIMARY selection: once the whole entry is selected,
+  // that selection is what the entry holds. A key lost, or a completion GTK added, shows there,
+  // and the path is typed again; a dialog slow to take the keys is waited for (10 s).
+  std::string script = findDialog(owner);
+  for (const std::string &path : paths) {
+    script +=
+        " && typed= && for attempt in 1 2 3; do xsel --primary --clear; focus \"$id\" && "
+        "xdotool key --clearmodifiers ctrl+a && xdotool type --delay 8 '" +
+        path + "' && xdotool key ctrl+a && within 10 selection_holds primary '" + path +
+        "' && typed=1 && break; echo \"typist: the entry holds $(xsel --primary --output "
+        "-t 2000), the keyboard is on $(xdotool getwindowfocus); typing again\" >&2; done && [ -n "
+        "\"$typed\" ] && xdotool key Return";
   }
-  // Keys typed before a slow dialog is ready are lost: type the last path again until the
-  // dialog has gone, and cancel it in the end so that no test waits for it forever.
-  script += " && for attempt in 1 2 3 4 5; do true" + enter + "'" + paths.back() +
-            "' && sleep 0.5 && xdotool key Return && sleep 1; " + dialogGone() +
-            " && exit 0; done; xdotool key Escape; exit 1";
-  return script;
-}
-
-std::string dialogGone() {
-  return "! xdotool search --onlyvisible --pid \"$dialog\" | grep -qx \"$id\"";
+  // The dialog takes the last path and goes. One that stays is cancelled, so that no test waits
+  // for it forever: Escape again while it stays, as the first may only close a completion list.
+  return script +
+         " && within 30 dialog_gone && exit 0; echo 'typist: the dialog took no path' >&2; "
+         "for attempt in 1 2 3; do xdotool key Escape; within 8 dialog_gone && break; done; exit 1";
 }
 
 void colourAt(int x, int y, int seed, std::uint8_t *bgr) {

@@ -92,10 +92,15 @@ pid_t runBeside(const std::string &script);
 // process (the program it serves) ended first or the time ran out, and the script was ended.
 int waitExit(pid_t pid, pid_t watched = -1,
              std::chrono::milliseconds limit = std::chrono::milliseconds(30000));
+// Script steps that define `within SECONDS COMMAND...`, which runs the command every 50 ms until
+// it succeeds (false when the time runs out), and `selection_holds NAME TEXT`, true when the X
+// selection NAME (primary, clipboard) holds exactly the text, and `focus WINDOW`, which gives the
+// window the keyboard and waits until it has it (10 s at most).
+std::string pollingSteps();
 // Script steps: wait until the given process, or a child of it (where the program shows its
-// dialog), shows a window, and give it the keyboard; $id is the window, $dialog its process.
+// dialog), shows a window, and give it the keyboard; $id is the window, $dialog its process. The
+// steps after them may use those of pollingSteps, and `dialog_gone`, true once that window is no
+// longer shown.
 std::string findDialog(pid_t owner);
-// Script condition, after findDialog: that window is no longer shown.
-std::string dialogGone();
 // Script: in the process's open dialog, type each path into the location entry, with Return.
 std::string typePaths(pid_t owner, const std::vector<std::string> &paths);
