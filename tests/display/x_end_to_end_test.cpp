@@ -64,6 +64,8 @@ class ProgramUnderX : public ::testing::Test {
     setenv("DISPLAY", server.name.c_str(), 1);  // for xdotool
     probe = openProbe(server.name);
     ASSERT_TRUE(probe);
+    // Away from where the windows appear: a window under the pointer reads out in its title.
+    warpPointer(*probe, 1023, 767);
   }
 
   void TearDown() override {
