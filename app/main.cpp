@@ -9,5 +9,7 @@ int main(int argc, char **argv) {
   int status = parseCommandLine(argc, argv);
   if (status < 0) status = runMainFlow();
   // A transcript that did not reach standard output whole is a failed run.
-  return consoleFinish() ? status : 1;
+  if (!consoleFinish()) status = 1;
+  consoleLinger(status);
+  return status;
 }

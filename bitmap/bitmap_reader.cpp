@@ -17,6 +17,7 @@
 #include "common/texts.h"
 #include "platform/console.h"
 #include "platform/file_chooser.h"
+#include "platform/stream_offsets.h"
 
 char bitmapFilePath[256];
 
@@ -114,15 +115,6 @@ void placePixels(BmpParse &parse, long long fileLength) {
   }
 }
 
-// The file's length in bytes, or -1 when it cannot be told.
-long long fileLength(std::FILE *file) {
-  const long here = std::ftell(file);
-  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
-  const long length = std::ftell(file);
-  if (std::fseek(file, here, SEEK_SET) != 0) return -1;
-  return length;
-}
-
 // Turns top-down rows bottom-up, in place.
 void flipRows(std::uint8_t *pixels, std::uint64_t stride, std::uint64_t rows) {
   for (std::uint64_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
@@ -172,7 +164,7 @@ bool listParse(const BmpParse &parse, const char *path) {
 // they cannot be read or memory runs short.
 bool fillSourceView(std::FILE *file, const BmpParse &parse) {
   const std::uint64_t size = parse.stride * parse.rows;
-  if (std::fseek(file, static_cast<long>(parse.pixelOffset), SEEK_SET) != 0) {
+  if (!seekStream(file, parse.pixelOffset)) {
     consolePrintf("%s", kPixelReadError);
     return false;
   }
@@ -234,7 +226,7 @@ BmpParse parseBitmap(std::span<const std::uint8_t> headers, long long fileLength
 bool readBitmapStream(std::FILE *file, const char *path) {
   std::uint8_t headers[kFileHeaderSize + kInfoHeaderSize];
   const std::size_t got = std::fread(headers, 1, sizeof headers, file);
-  const BmpParse parse = parseBitmap(std::span(headers, got), fileLength(file));
+  const BmpParse parse = parseBitmap(std::span(headers, got), streamLength(file));
   if (parse.fault > BmpFault::shortInfoHeader) sourceView.header = parse.infoHeader;
   return listParse(parse, path) && fillSourceView(file, parse);
 }

@@ -25,6 +25,11 @@ void consoleErrorf(const char *format, ...) __attribute__((format(printf, 1, 2))
 // a closed descriptor): the run then ends with status 1, as GNU tools do.
 bool consoleFinish();
 
+// Called last, with the run's exit status. A failed run in a console window of its own (started
+// from the desktop, which closes the window with the program) waits for a key, so that its
+// message can be read; anywhere else it returns at once.
+void consoleLinger(int status);
+
 // Waits for one key press on the console, without echo and without Enter: the C runtime's own
 // on Windows, the controlling terminal's on Linux.
 // Function and cursor keys arrive as two successive codes (0 or 224, then the key's code).

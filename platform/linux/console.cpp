@@ -127,3 +127,6 @@ const bool fileSizeLimitFailsWrites = [] {
 }();
 
 }  // namespace
+
+// A terminal stays open after the program: nothing to wait for.
+void consoleLinger(int) {}

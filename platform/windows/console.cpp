@@ -8,6 +8,9 @@
 
 #include "platform/format_text.h"
 #include "platform/windows/console_text.h"
+// clang-format off
+#include <conio.h>
+// clang-format on
 #include "win32.h"
 
 namespace {
@@ -110,4 +113,12 @@ void queueWindowKey(int key) {
   DWORD written = 0;
   WriteConsoleInputW(input, records, 2, &written);
   CloseHandle(input);
+}
+
+void consoleLinger(int status) {
+  DWORD processes[2];
+  // Only this process on the console: it was made for the program and goes with it.
+  if (status == 0 || GetConsoleProcessList(processes, 2) != 1) return;
+  consoleErrorf("Press a key to close this window.\n");
+  _getch();
 }

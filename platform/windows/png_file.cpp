@@ -36,7 +36,7 @@ std::wstring widePath(const char *utf8) {
 }
 
 // A grey picture is written one byte a pixel, as on Linux: a third of the data to compress.
-bool encode(const wchar_t *path, int width, int height, const std::uint8_t *pixels) {
+HRESULT encode(const wchar_t *path, int width, int height, const std::uint8_t *pixels) {
   Released<IWICImagingFactory> factory;
   Released<IWICStream> stream;
   Released<IWICBitmapEncoder> encoder;
@@ -53,23 +53,48 @@ bool encode(const wchar_t *path, int width, int height, const std::uint8_t *pixe
       grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR;
   WICPixelFormatGUID format = wanted;
   const UINT rowBytes = (grey ? 1 : 3) * static_cast<UINT>(width);
-  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))) ||
-      FAILED(factory->CreateStream(&stream)) ||
-      FAILED(stream->InitializeFromFilename(path, GENERIC_WRITE)) ||
-      FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
-      FAILED(encoder->Initialize(stream.pointer, WICBitmapEncoderNoCache)) ||
-      FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)) ||
-      FAILED(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height))) ||
-      FAILED(frame->SetPixelFormat(&format)) || format != wanted) {
-    return false;
-  }
+  HRESULT result = S_OK;
+  // Each step runs only while every one before it succeeded; result keeps the first failure.
+  const auto step = [&result](HRESULT done) {
+    if (SUCCEEDED(result)) result = done;
+    return SUCCEEDED(result);
+  };
+  step(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                        IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))) &&
+      step(factory->CreateStream(&stream)) &&
+      step(stream->InitializeFromFilename(path, GENERIC_WRITE)) &&
+      step(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+      step(encoder->Initialize(stream.pointer, WICBitmapEncoderNoCache)) &&
+      step(encoder->CreateNewFrame(&frame, nullptr)) && step(frame->Initialize(nullptr)) &&
+      step(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height))) &&
+      step(frame->SetPixelFormat(&format)) && step(format == wanted ? S_OK : E_FAIL);
   // The rows are bottom-up; the encoder takes them from the top.
-  for (int row = height - 1; row >= 0; --row) {
+  for (int row = height - 1; row >= 0 && SUCCEEDED(result); --row) {
     auto *bytes = const_cast<BYTE *>(pixels + static_cast<size_t>(row) * rowBytes);
-    if (FAILED(frame->WritePixels(1, rowBytes, rowBytes, bytes))) return false;
+    step(frame->WritePixels(1, rowBytes, rowBytes, bytes));
   }
-  return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+  step(SUCCEEDED(result) ? frame->Commit() : result) && step(encoder->Commit());
+  return result;
+}
+
+// The C library's reason for a failed HRESULT, so that the message names what went wrong.
+int errnoOf(HRESULT result) {
+  switch (result) {
+    case E_ACCESSDENIED:
+      return EACCES;
+    case E_OUTOFMEMORY:
+      return ENOMEM;
+    case HRESULT_FROM_WIN32(ERROR_DISK_FULL):
+    case HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL):
+      return ENOSPC;
+    case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
+    case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+      return ENOENT;
+    case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION):
+      return EBUSY;
+    default:
+      return EIO;
+  }
 }
 
 }  // namespace
@@ -77,10 +102,10 @@ bool encode(const wchar_t *path, int width, int height, const std::uint8_t *pixe
 bool writePngFile(const char *path, int width, int height, const std::uint8_t *pixels) {
   const std::wstring wide = widePath(path);
   const HRESULT started = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  const bool written = !wide.empty() && encode(wide.c_str(), width, height, pixels);
+  const HRESULT result = wide.empty() ? E_INVALIDARG : encode(wide.c_str(), width, height, pixels);
   if (SUCCEEDED(started)) CoUninitialize();
-  if (written) return true;
+  if (SUCCEEDED(result)) return true;
   DeleteFileW(wide.c_str());
-  errno = EIO;
+  errno = errnoOf(result);
   return false;
 }
