@@ -15,9 +15,11 @@
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "common/texts.h"
+#include "common/utf8_path.h"
 #include "platform/console.h"
 #include "platform/file_chooser.h"
 #include "platform/stream_offsets.h"
+#include "platform/system_text.h"
 
 char bitmapFilePath[256];
 
@@ -242,9 +244,9 @@ bool readBitmapFile(bool *cancelled) {
 
 bool setBitmapFilePath(const char *path) {
   std::error_code error;
-  std::filesystem::path full = std::filesystem::absolute(path, error);
-  if (error) full = path;
-  const std::string text = full.lexically_normal().string();
+  std::filesystem::path full = std::filesystem::absolute(pathFromUtf8(path), error);
+  if (error) full = pathFromUtf8(path);
+  const std::string text = utf8FromPath(full.lexically_normal());
   if (text.size() >= sizeof bitmapFilePath) return false;
   std::memcpy(bitmapFilePath, text.c_str(), text.size() + 1);
   return true;
@@ -254,7 +256,7 @@ bool readChosenBitmap() {
   consolePrintf("file name [%s]\n", consoleShown(bitmapFilePath).c_str());
   // Only a regular file is opened: a FIFO would block the open, and a pipe cannot be measured.
   std::error_code error;
-  const auto status = std::filesystem::status(bitmapFilePath, error);
+  const auto status = std::filesystem::status(pathFromUtf8(bitmapFilePath), error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     consolePrintf("%s", kReadError);
     consoleErrorf("bmpspectrum: %s: not a regular file\n",
@@ -262,7 +264,7 @@ bool readChosenBitmap() {
     return false;
   }
   // Closed once read: the picture lives in sourceView, and nothing reads the file again.
-  std::FILE *file = std::fopen(bitmapFilePath, "rb");
+  std::FILE *file = openFile(bitmapFilePath, "rb");
   if (file == nullptr) {
     const int reason = errno;
     consolePrintf("%s", kReadError);

@@ -509,4 +509,18 @@ TEST_F(WindowsBuildUnderWine, BatchRunWritesTheLinuxBuildsGreyPng) {
   EXPECT_EQ(windows.pixels, linux.pixels);
 }
 
+// A picture whose name the ANSI code page cannot hold is read from the command line as from
+// the dialog: the arguments come from the wide command line.
+TEST_F(WindowsBuildUnderWine, PictureNamedBeyondTheCodePageIsRead) {
+  copySample("disk.bmp", folder);
+  const std::string name = "写真 café.bmp";
+  std::filesystem::rename(folder / "disk.bmp", folder / name);
+  const std::string inFolder = "sh -c 'cd \"" + folder.string() + "\" && ";
+  ASSERT_EQ(runWithEnvironment(inFolder +
+                               "wine " BMPSPECTRUM_WINDOWS_EXE " --keys 2 --output photo.png \"" +
+                               name + "\"'"),
+            0);
+  EXPECT_EQ(readPng(folder / "photo.png").pixels.size(), 256u * 256u * 3u);
+}
+
 }  // namespace
