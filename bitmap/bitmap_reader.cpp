@@ -21,7 +21,7 @@
 #include "platform/stream_offsets.h"
 #include "platform/system_text.h"
 
-char bitmapFilePath[256];
+char bitmapFilePath[kPathCapacity];
 
 namespace {
 

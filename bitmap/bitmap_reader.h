@@ -8,7 +8,10 @@
 #include "common/bmp_headers.h"
 
 // The chosen file's full path; empty until a file is chosen.
-extern char bitmapFilePath[256];
+// Room for the longest path Linux takes (PATH_MAX, its end included), which also holds any
+// Windows path the open dialog or a command line gives in practice.
+constexpr int kPathCapacity = 4096;
+extern char bitmapFilePath[kPathCapacity];
 
 // Lets the user choose a file and reads it into sourceView. On failure a message has been
 // printed, except when the user cancelled the choice: *cancelled is then set.
