@@ -33,7 +33,10 @@ char **utf8Arguments(int argc, char **argv) {
   // Kept for the life of the program, as argv is.
   static std::vector<std::string> texts;
   static std::vector<char *> pointers;
-  for (int i = 0; i < count; ++i) texts.push_back(utf8Of(wide[i]));
+  for (int i = 0; i < count; ++i) {
+    // Windows programs take /? for their help.
+    texts.push_back(i > 0 && std::wstring(wide[i]) == L"/?" ? "--help" : utf8Of(wide[i]));
+  }
   LocalFree(wide);
   for (std::string &text : texts) pointers.push_back(text.data());
   pointers.push_back(nullptr);

@@ -509,6 +509,17 @@ TEST_F(WindowsBuildUnderWine, BatchRunWritesTheLinuxBuildsGreyPng) {
   EXPECT_EQ(windows.pixels, linux.pixels);
 }
 
+// /? is the Windows way to ask for the help: the same text as --help.
+TEST_F(WindowsBuildUnderWine, SlashQuestionMarkShowsTheHelp) {
+  const std::string inFolder = "sh -c 'cd \"" + folder.string() + "\" && ";
+  ASSERT_EQ(runWithEnvironment(inFolder + "wine " BMPSPECTRUM_WINDOWS_EXE " /? > slash.txt'"), 0);
+  ASSERT_EQ(runWithEnvironment(inFolder + "wine " BMPSPECTRUM_WINDOWS_EXE " --help > help.txt'"),
+            0);
+  const std::string slash = readWhole(folder / "slash.txt");
+  EXPECT_EQ(slash.rfind("Usage: bmpspectrum", 0), 0u) << slash;
+  EXPECT_EQ(slash, readWhole(folder / "help.txt"));
+}
+
 // A picture whose name the ANSI code page cannot hold is read from the command line as from
 // the dialog: the arguments come from the wide command line.
 TEST_F(WindowsBuildUnderWine, PictureNamedBeyondTheCodePageIsRead) {
