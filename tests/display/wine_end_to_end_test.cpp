@@ -520,6 +520,22 @@ TEST_F(WindowsBuildUnderWine, SlashQuestionMarkShowsTheHelp) {
   EXPECT_EQ(slash, readWhole(folder / "help.txt"));
 }
 
+// The Japanese messages come from the same catalog as on Linux, compiled into the exe.
+TEST_F(WindowsBuildUnderWine, MessagesSpeakJapaneseInAJapaneseLocale) {
+  const std::string inFolder = "sh -c 'cd \"" + folder.string() + "\" && ";
+  EXPECT_EQ(runWithEnvironment(inFolder + "LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine " +
+                               BMPSPECTRUM_WINDOWS_EXE + " --bogus 2> japanese.txt'"),
+            2 << 8);
+  EXPECT_EQ(
+      runWithEnvironment(inFolder + "wine " BMPSPECTRUM_WINDOWS_EXE " --bogus 2> english.txt'"),
+      2 << 8);
+  const std::string japanese = readWhole(folder / "japanese.txt");
+  EXPECT_NE(japanese.find("bmpspectrum: 認識できないオプション '--bogus'"), std::string::npos)
+      << japanese;
+  EXPECT_NE(readWhole(folder / "english.txt").find("bmpspectrum: unrecognized option '--bogus'"),
+            std::string::npos);
+}
+
 // A picture whose name the ANSI code page cannot hold is read from the command line as from
 // the dialog: the arguments come from the wide command line.
 TEST_F(WindowsBuildUnderWine, PictureNamedBeyondTheCodePageIsRead) {
