@@ -7,6 +7,7 @@
 
 #include "common/dib_row.h"
 #include "common/output_file.h"
+#include "platform/system_text.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ bool writeBitmapFile(const char *path, int width, int height, const std::uint8_t
     bytes.append(stride - rowBytes, '\0');
   }
 
-  std::FILE *file = std::fopen(path, "wb");
+  std::FILE *file = openFile(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return finishOutputFile(file, path, written, errno);

@@ -16,6 +16,7 @@
 #include "common/dib_row.h"
 #include "common/dib_view.h"
 #include "common/output_file.h"
+#include "common/utf8_path.h"
 #include "platform/console.h"
 #include "platform/format_text.h"
 #include "platform/png_file.h"
@@ -108,18 +109,20 @@ std::string saveSpectrumWindow(const char *folder) {
     pixels.assign(spectrumView.pixels,
                   spectrumView.pixels + static_cast<size_t>(width) * height * 3);
   }
-  const std::filesystem::path picture = bitmapFilePath[0] ? bitmapFilePath : "picture";
-  const std::string stem = picture.stem().string();
+  const std::filesystem::path picture =
+      pathFromUtf8(bitmapFilePath[0] ? bitmapFilePath : "picture");
+  const std::string stem = utf8FromPath(picture.stem());
   for (int number = 1; number < 10000; ++number) {
     const std::string name = number == 1 ? stem + "-spectrum.png"
                                          : formatText("%s-spectrum-%d.png", stem.c_str(), number);
-    const std::string path = (std::filesystem::path(folder) / name).string();
+    const std::filesystem::path place = pathFromUtf8(folder) / pathFromUtf8(name.c_str());
+    const std::string path = utf8FromPath(place);
     std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) continue;
+    if (std::filesystem::exists(std::filesystem::symlink_status(place, error))) continue;
     const std::string temporary = temporaryOutputPath(path.c_str());
     if (!writePngFile(temporary.c_str(), width, height, pixels.data())) {
       const int reason = errno;
-      std::remove(temporary.c_str());
+      std::filesystem::remove(pathFromUtf8(temporary.c_str()), error);
       errno = reason;
       return "";
     }
