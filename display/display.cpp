@@ -66,14 +66,9 @@ std::string spectrumReadout(int x, int y) {
     return formatText("x=%d y=%d  grey=%d", x, y, grey);
   }
   // The bin whose grey this pixel shows, as the view placed it.
-  int u, v;
-  if (spectrumSwitches.zoom4) {
-    u = (x / 4 + (spectrumOptions.centred ? w2 - w2 / 8 : 0)) % w2;
-    v = (row / 4 + (spectrumOptions.centred ? h2 - h2 / 8 : 0)) % h2;
-  } else {
-    u = (x + (spectrumOptions.centred ? w2 / 2 : 0)) % w2;
-    v = (row + (spectrumOptions.centred ? h2 / 2 : 0)) % h2;
-  }
+  const bool fourFold = spectrumSwitches.zoom4 != 0;
+  const int u = binShownAt(x, w2, fourFold, spectrumOptions.centred);
+  const int v = binShownAt(row, h2, fourFold, spectrumOptions.centred);
   if (magnitudePlane[v] == nullptr) return "";
   const double fx = signedFrequency(u, w2);
   const double fy = signedFrequency(v, h2);

@@ -176,14 +176,12 @@ void renderFourFold(int dcCut, bool centred) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   const size_t rowBytes = static_cast<size_t>(w2) * 3;
-  const int shiftX = centred ? w2 - w2 / 8 : 0;
-  const int shiftY = centred ? h2 - h2 / 8 : 0;
   const double span = static_cast<double>(pass.high) - pass.low;
   std::uint8_t blocks[3 * kPlaneCapacity];
   for (int row = 0; row < h2 / 4; ++row) {
-    const int y = (row + shiftY) % h2;
+    const int y = binShownAt(4 * row, h2, true, centred);
     for (int column = 0; column < w2 / 4; ++column) {
-      const int x = (column + shiftX) % w2;
+      const int x = binShownAt(4 * column, w2, true, centred);
       const bool black = (dcCut && x == 0 && y == 0) || pass.high == pass.low;
       const std::uint8_t g = black ? 0 : greyByte(magnitudePlane[y][x], pass.low, span);
       std::memset(blocks + 12 * column, g, 12);

@@ -21,6 +21,14 @@ struct SpectrumOptions {
 };
 extern SpectrumOptions spectrumOptions;
 
+// The bin that column or row `shown` of an n-wide view holds (rows counted from the bottom): the
+// pixel itself, a 4 x 4 block of the lowest bins four-fold, moved cyclically when centred (by
+// half the view, or four-fold to start at bin -n/8).
+inline int binShownAt(int shown, int n, bool fourFold, bool centred) {
+  const int shift = !centred ? 0 : fourFold ? n - n / 8 : n / 2;
+  return ((fourFold ? shown / 4 : shown) + shift) % n;
+}
+
 // The four switches of the last computation, under spectrumComputeLock.
 struct SpectrumSwitches {
   int logScale = 0, dcCut = 0, zoom4 = 0, showOriginal = 0;

@@ -450,10 +450,6 @@ void displayLoop() {
   markClosed();
 }
 
-}  // namespace
-
-namespace {
-
 // Whether windows may be opened: the first time, or once the windows of the last time are closed
 // and their loop has ended (a loop stuck on a frozen server keeps its connection). The ended
 // loop's connection is closed, unless its server is gone.
@@ -475,6 +471,9 @@ bool readyToOpen() {
     window.pixmap = 0;
     window.pixmapRefused = window.painted = window.paintWanted = window.alive = false;
     window.repaintAsked.store(false);
+    std::lock_guard<std::mutex> guard(x.lock);
+    window.askedTitle.clear();
+    window.titleAsked = false;
   }
   x.running.store(false);
   x.lost.store(false);

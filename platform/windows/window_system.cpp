@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/dib_row.h"
 #include "platform/window_placement.h"
 #include "platform/windows/console_text.h"
 #include "win32.h"
@@ -73,7 +74,8 @@ void paintImage(HWND window, const WindowImage &image) {
     if (image.lock) guard = std::unique_lock<std::mutex>(*image.lock);
     const std::uint8_t *pixels = *image.pixels;
     std::vector<std::uint8_t> padded;
-    const std::size_t paddedBytes = (3 * static_cast<std::size_t>(image.width) + 3) / 4 * 4;
+    const auto paddedBytes =
+        static_cast<std::size_t>(dibRowBytes(static_cast<std::uint64_t>(image.width)));
     if (pixels && image.rowBytes != paddedBytes) {
       padded.assign(paddedBytes * static_cast<std::size_t>(image.height), 0);
       for (std::size_t row = 0; row < static_cast<std::size_t>(image.height); ++row) {
