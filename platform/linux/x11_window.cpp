@@ -43,6 +43,7 @@ struct XWindow {
   Pixmap pixmap = 0;
   bool pixmapRefused = false;
   bool painted = false;
+  SentRows sent;                          // the rows as they were last sent
   std::atomic<bool> repaintAsked{false};  // set by any thread
   std::string askedTitle;                 // guarded by the display's lock
   bool titleAsked = false;                // guarded by the display's lock
@@ -65,6 +66,7 @@ struct XDisplay {
   // Written by the error handlers, which run on whichever thread made the failing call.
   std::atomic<bool> lost{false};
   std::atomic<int> lastErrorCode{0};
+  bool shareRefused = false;  // the server cannot attach shared memory
   std::atomic<bool> closeAsked{false};
   std::mutex lock;
   std::condition_variable closedChanged;
@@ -272,6 +274,7 @@ void freePixmap(XWindow &window) {
   if (window.pixmap && !lost()) XFreePixmap(x.display, window.pixmap);
   window.pixmap = 0;
   window.painted = false;
+  releaseSentRows(x.display, window.sent, lost());
 }
 
 // The window goes: its pixmap with it. Other clients and the loop's end may both ask.
@@ -311,23 +314,28 @@ bool closeWasAsked() {
   return x.closeAsked.load();
 }
 
-// Sends the image into the pixmap, then shows it in the window.
+// Sends the rows that changed to the window, a band at a time, and then into the pixmap.
 void paint(XWindow &window) {
   window.paintWanted = false;
   ensurePixmap(window);
   if (lost()) return;
   const WindowImage &image = window.image;
-  const ImageTarget target{
-      x.display,        x.visual, x.depth, x.gc, window.pixmap ? window.pixmap : window.id,
-      &x.lastErrorCode, &x.lost};
+  const ImageTarget target{x.display,
+                           x.visual,
+                           x.depth,
+                           x.gc,
+                           window.pixmap ? window.pixmap : window.id,
+                           window.pixmap != 0,
+                           window.pixmap ? window.id : 0,
+                           &x.lastErrorCode,
+                           &x.lost,
+                           &x.shareRefused};
   const ImageRows rows{image.pixels, image.rowBytes, image.width, image.height, image.lock};
-  if (!sendImageRows(target, rows, closeWasAsked)) return;
-  if (window.pixmap) {
-    XCopyArea(x.display, window.pixmap, window.id, x.gc, 0, 0, static_cast<unsigned>(image.width),
-              static_cast<unsigned>(image.height), 0, 0);
-    window.painted = true;
-  }
-  XFlush(x.display);
+  const bool sent = sendImageRows(target, rows, window.sent, closeWasAsked);
+  // Rows that never change are not kept once sent.
+  if (!image.lock) releaseSentRows(x.display, window.sent, lost());
+  if (!sent) return;
+  if (window.pixmap) window.painted = true;
 }
 
 XWindow *windowWithId(Window id) {
@@ -446,7 +454,6 @@ void displayLoop() {
     consoleErrorf("%s", translate("bmpspectrum: the display went away; the windows are gone\n"));
   }
   for (XWindow &window : x.windows) forget(window);
-  releaseImageStrip(x.display, lost());
   markClosed();
 }
 
@@ -476,6 +483,7 @@ bool readyToOpen() {
     window.titleAsked = false;
   }
   x.running.store(false);
+  x.shareRefused = false;
   x.lost.store(false);
   x.closeAsked.store(false);
   return true;
