@@ -60,6 +60,15 @@ struct SentRows {
 bool sendImageRows(const ImageTarget &target, const ImageRows &rows, SentRows &sent,
                    bool (*stop)());
 
+// Makes the memory for the rows, and says whether it keeps them whole (they fit), so that an
+// uncovered part can be put again from it. Display thread only.
+bool keepsWhole(const ImageTarget &target, const ImageRows &rows, SentRows &sent);
+
+// Puts an area of the rows last sent to the target again, from the memory; false when it does not
+// hold them all (nothing sent yet, a ring, a send cut short). Display thread only.
+bool resendArea(const ImageTarget &target, const SentRows &sent, int x, int y, int width,
+                int height);
+
 // Gives back the rows' memory (the server's side too, unless it is lost); the next send sends
 // every row. Display thread only.
 void releaseSentRows(Display *display, SentRows &sent, bool serverLost);

@@ -3,6 +3,7 @@
 // the pointer and a close from outside are reported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -66,7 +67,8 @@ class WindowContents : public ::testing::Test {
   // A server, and one window showing pattern 1 (or nothing yet, when drawn is false).
   void show(const Case &shape, bool drawn = true) {
     startWatchdog(std::chrono::seconds(90));
-    ASSERT_TRUE(startXvfb(server, shape.depth, shape.sharedMemory));
+    ASSERT_TRUE(startXvfb(server, shape.depth, shape.sharedMemory, std::max(1024, shape.width),
+                          std::max(768, shape.height)));
     setenv("DISPLAY", server.name.c_str(), 1);
     shown.width = shape.width;
     shown.height = shape.height;
@@ -110,10 +112,12 @@ class WindowContents : public ::testing::Test {
 
 class WindowShapes : public WindowContents, public ::testing::WithParamInterface<Case> {};
 
-// Several strips of rows a paint (1024 and 300 columns), a strip's worth or less, one pixel; the
-// general pixel path at depths 16 and 8; shared memory and plain puts.
+// Several bands of rows a paint (1024 and 300 columns), a band's worth or less, one pixel; more
+// than is kept whole (1100 x 1000 at 32 bits a pixel), whose rows go through a ring; the general
+// pixel path at depths 16 and 8; shared memory and plain puts.
 INSTANTIATE_TEST_SUITE_P(Shapes, WindowShapes,
                          ::testing::Values(Case{1024, 300, 24, true}, Case{1024, 300, 24, false},
+                                           Case{1100, 1000, 24, true}, Case{1100, 1000, 24, false},
                                            Case{300, 250, 24, true}, Case{300, 250, 16, true},
                                            Case{300, 250, 16, false}, Case{70, 40, 8, false},
                                            Case{1, 1, 24, true}),
