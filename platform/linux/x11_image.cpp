@@ -168,6 +168,19 @@ bool convertRow(const Visual *visual, XImage *image, bool plain, int y, const st
   return differ;
 }
 
+// Puts an area of the kept rows to the same place of a drawable, or from row from of a ring.
+void putRows(const ImageTarget &target, const SentRows &sent, Drawable drawable, int x, int from,
+             int y, int width, int height) {
+  const auto columns = static_cast<unsigned>(width);
+  const auto count = static_cast<unsigned>(height);
+  if (sent.shared) {
+    XShmPutImage(target.display, drawable, target.gc, sent.image, x, from, x, y, columns, count,
+                 False);
+  } else {
+    XPutImage(target.display, drawable, target.gc, sent.image, x, from, x, y, columns, count);
+  }
+}
+
 }  // namespace
 
 bool sendImageRows(const ImageTarget &target, const ImageRows &rows, SentRows &sent,
@@ -183,13 +196,7 @@ bool sendImageRows(const ImageTarget &target, const ImageRows &rows, SentRows &s
   const int band = bandRows(image->bytes_per_line);
   const auto step = static_cast<std::ptrdiff_t>(rows.rowBytes);
   const auto put = [&](Drawable drawable, int from, int y, int count) {
-    const auto width = static_cast<unsigned>(rows.width);
-    const auto height = static_cast<unsigned>(count);
-    if (sent.shared) {
-      XShmPutImage(target.display, drawable, target.gc, image, 0, from, 0, y, width, height, False);
-    } else {
-      XPutImage(target.display, drawable, target.gc, image, 0, from, 0, y, width, height);
-    }
+    putRows(target, sent, drawable, 0, from, y, rows.width, count);
   };
   // The window is given each band first, for the eye; the drawable behind it the changed rows
   // after the last band, from memory that stays (a ring's band before it is written over).
@@ -246,14 +253,7 @@ bool keepsWhole(const ImageTarget &target, const ImageRows &rows, SentRows &sent
 bool resendArea(const ImageTarget &target, const SentRows &sent, int x, int y, int width,
                 int height) {
   if (!sent.current) return false;
-  const auto columns = static_cast<unsigned>(width);
-  const auto count = static_cast<unsigned>(height);
-  if (sent.shared) {
-    XShmPutImage(target.display, target.drawable, target.gc, sent.image, x, y, x, y, columns, count,
-                 False);
-  } else {
-    XPutImage(target.display, target.drawable, target.gc, sent.image, x, y, x, y, columns, count);
-  }
+  putRows(target, sent, target.drawable, x, y, y, width, height);
   return true;
 }
 
