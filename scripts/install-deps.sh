@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
 # --test: also what the tests need; --windows: also the cross compiler for the Windows build;
-# --bench: what the tests need and ImageMagick, which the batch benchmark runs beside the program;
+# --bench: what the tests need, ImageMagick, which the batch benchmark runs beside the program, and
+# the X Damage library, which tells the key-to-repaint benchmark when the window changes;
 # --package: also what building the .deb needs (the tests add lintian, which checks it).
 set -euo pipefail
 
@@ -15,7 +16,7 @@ package_packages=(dpkg-dev file)
 # The Windows build (mingw-w64 with posix threads) and Wine, which runs it in the tests.
 windows_packages=(g++-mingw-w64-x86-64-posix)
 wine_packages=(wine64 wine)
-bench_packages=(imagemagick)
+bench_packages=(imagemagick libxdamage-dev)
 
 wanted=("${build_packages[@]}")
 case "${1:-}" in

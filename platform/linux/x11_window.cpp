@@ -37,12 +37,16 @@ struct XWindow {
   WindowImage image{};
   bool alive = false;
   bool paintWanted = false;
-  // The window's contents, kept by the server: paints go here and are copied to the window, and
-  // an uncovered part is copied back from here without a paint. None when the server refused one
-  // (paints then go straight to the window); painted once it holds the image.
+  // The window's contents, kept by the server for an image that never changes or is too large to
+  // keep here: paints go here and are copied to the window, and an uncovered part is copied back
+  // from here without a paint. None when the server refused one (paints then go straight to the
+  // window); painted once it holds the image.
   Pixmap pixmap = 0;
   bool pixmapRefused = false;
   bool painted = false;
+  // The rows as they were last sent; an image that changes, kept here whole, is put straight into
+  // the window, and an uncovered part is put again from here without a paint.
+  SentRows sent;
   std::atomic<bool> repaintAsked{false};  // set by any thread
   std::string askedTitle;                 // guarded by the display's lock
   bool titleAsked = false;                // guarded by the display's lock
@@ -65,6 +69,7 @@ struct XDisplay {
   // Written by the error handlers, which run on whichever thread made the failing call.
   std::atomic<bool> lost{false};
   std::atomic<int> lastErrorCode{0};
+  bool shareRefused = false;  // the server cannot attach shared memory
   std::atomic<bool> closeAsked{false};
   std::mutex lock;
   std::condition_variable closedChanged;
@@ -272,6 +277,7 @@ void freePixmap(XWindow &window) {
   if (window.pixmap && !lost()) XFreePixmap(x.display, window.pixmap);
   window.pixmap = 0;
   window.painted = false;
+  releaseSentRows(x.display, window.sent, lost());
 }
 
 // The window goes: its pixmap with it. Other clients and the loop's end may both ask.
@@ -311,23 +317,36 @@ bool closeWasAsked() {
   return x.closeAsked.load();
 }
 
-// Sends the image into the pixmap, then shows it in the window.
+// Where a window's rows go: its pixmap, when it has one, standing behind the window.
+ImageTarget targetOf(const XWindow &window, bool keptHere) {
+  return ImageTarget{x.display,
+                     x.visual,
+                     x.depth,
+                     x.gc,
+                     window.pixmap ? window.pixmap : window.id,
+                     window.pixmap != 0 || keptHere,
+                     window.pixmap ? window.id : 0,
+                     &x.lastErrorCode,
+                     &x.lost,
+                     &x.shareRefused};
+}
+
+// Sends the rows that changed to the window, a band at a time, and then into the pixmap if the
+// window has one. An image that changes and fits is kept here whole, and needs none: the server
+// then copies each repaint once, not twice.
 void paint(XWindow &window) {
   window.paintWanted = false;
-  ensurePixmap(window);
-  if (lost()) return;
   const WindowImage &image = window.image;
-  const ImageTarget target{
-      x.display,        x.visual, x.depth, x.gc, window.pixmap ? window.pixmap : window.id,
-      &x.lastErrorCode, &x.lost};
   const ImageRows rows{image.pixels, image.rowBytes, image.width, image.height, image.lock};
-  if (!sendImageRows(target, rows, closeWasAsked)) return;
-  if (window.pixmap) {
-    XCopyArea(x.display, window.pixmap, window.id, x.gc, 0, 0, static_cast<unsigned>(image.width),
-              static_cast<unsigned>(image.height), 0, 0);
-    window.painted = true;
-  }
-  XFlush(x.display);
+  const bool keptHere =
+      !window.pixmap && image.lock && keepsWhole(targetOf(window, true), rows, window.sent);
+  if (!keptHere) ensurePixmap(window);
+  if (lost()) return;
+  const bool sent = sendImageRows(targetOf(window, keptHere), rows, window.sent, closeWasAsked);
+  // Rows that never change are not kept once sent.
+  if (!image.lock) releaseSentRows(x.display, window.sent, lost());
+  if (!sent) return;
+  if (window.pixmap) window.painted = true;
 }
 
 XWindow *windowWithId(Window id) {
@@ -341,17 +360,20 @@ void handleEvent(XEvent &event) {
   XWindow *window = windowWithId(event.xany.window);
   if (!window) return;
   switch (event.type) {
-    case Expose:
-      // An uncovered part is copied from the pixmap, as a compositing desktop would show it.
+    case Expose: {
+      // An uncovered part is copied from the pixmap or put again from the rows kept here, as a
+      // compositing desktop would show it.
+      const XExposeEvent &area = event.xexpose;
       if (window->painted) {
-        const XExposeEvent &area = event.xexpose;
         XCopyArea(x.display, window->pixmap, window->id, x.gc, area.x, area.y,
                   static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), area.x,
                   area.y);
-      } else {
+      } else if (window->pixmap || !resendArea(targetOf(*window, true), window->sent, area.x,
+                                               area.y, area.width, area.height)) {
         window->paintWanted = true;
       }
       break;
+    }
     case ClientMessage:
       // The window manager's close button: this window goes, the other stays.
       if (event.xclient.message_type == x.wmProtocols && event.xclient.format == 32 &&
@@ -446,7 +468,6 @@ void displayLoop() {
     consoleErrorf("%s", translate("bmpspectrum: the display went away; the windows are gone\n"));
   }
   for (XWindow &window : x.windows) forget(window);
-  releaseImageStrip(x.display, lost());
   markClosed();
 }
 
@@ -476,6 +497,7 @@ bool readyToOpen() {
     window.titleAsked = false;
   }
   x.running.store(false);
+  x.shareRefused = false;
   x.lost.store(false);
   x.closeAsked.store(false);
   return true;

@@ -3,6 +3,8 @@
 // the pointer and a close from outside are reported.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -65,7 +67,8 @@ class WindowContents : public ::testing::Test {
   // A server, and one window showing pattern 1 (or nothing yet, when drawn is false).
   void show(const Case &shape, bool drawn = true) {
     startWatchdog(std::chrono::seconds(90));
-    ASSERT_TRUE(startXvfb(server, shape.depth, shape.sharedMemory));
+    ASSERT_TRUE(startXvfb(server, shape.depth, shape.sharedMemory, std::max(1024, shape.width),
+                          std::max(768, shape.height)));
     setenv("DISPLAY", server.name.c_str(), 1);
     shown.width = shape.width;
     shown.height = shape.height;
@@ -109,10 +112,12 @@ class WindowContents : public ::testing::Test {
 
 class WindowShapes : public WindowContents, public ::testing::WithParamInterface<Case> {};
 
-// Several strips of rows a paint (1024 and 300 columns), a strip's worth or less, one pixel; the
-// general pixel path at depths 16 and 8; shared memory and plain puts.
+// Several bands of rows a paint (1024 and 300 columns), a band's worth or less, one pixel; more
+// than is kept whole (1100 x 1000 at 32 bits a pixel), whose rows go through a ring; the general
+// pixel path at depths 16 and 8; shared memory and plain puts.
 INSTANTIATE_TEST_SUITE_P(Shapes, WindowShapes,
                          ::testing::Values(Case{1024, 300, 24, true}, Case{1024, 300, 24, false},
+                                           Case{1100, 1000, 24, true}, Case{1100, 1000, 24, false},
                                            Case{300, 250, 24, true}, Case{300, 250, 16, true},
                                            Case{300, 250, 16, false}, Case{70, 40, 8, false},
                                            Case{1, 1, 24, true}),
@@ -143,6 +148,43 @@ TEST_P(WindowShapes, UncoveringShowsThePaintedPictureWithoutAPaint) {
   EXPECT_TRUE(waitFor([&] { return patternShown(); }));
   scribbleAndExpose(*probe, window.id, shown.width, shown.height);
   EXPECT_TRUE(waitFor([&] { return patternShown(); }));
+}
+
+// A paint sends only the rows that changed since the last: after each change the window, read
+// back whole, shows every pixel as the rows now are (a row left stale would show its old
+// colour), and so does the kept copy that an uncovered window is restored from.
+TEST_P(WindowShapes, RepaintsShowEveryChangedRowAndNoStaleOne) {
+  show(GetParam());
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(waitFor([&] { return patternShown(); }));
+  const int width = shown.width, height = shown.height;
+  // Flips the top bit of each channel of a pixel (x, row from the top): a change at any depth.
+  const auto flip = [&](int px, int top) {
+    std::lock_guard<std::mutex> guard(shown.lock);
+    std::uint8_t *pixel =
+        &shown.buffer[paddedStride(width) * static_cast<size_t>(height - 1 - top) + 3 * px];
+    for (int channel = 0; channel < 3; ++channel) pixel[channel] ^= 0x80;
+  };
+  const std::vector<std::vector<std::array<int, 2>>> steps = {
+      {{width / 2, height / 2}},                   // one pixel of a middle row
+      {{width - 1, 0}, {0, height - 1}},           // the top row's last, the bottom row's first
+      {{width / 2, height / 2}},                   // that middle row back as it was two paints ago
+      {{0, height / 3}, {width - 1, height / 3}},  // both ends of one row
+      {{0, std::max(0, height / 2 - 2)}, {0, std::min(height - 1, height / 2 + 1)}},  // rows apart
+  };
+  for (size_t step = 0; step < steps.size(); ++step) {
+    for (const auto &[px, top] : steps[step]) flip(px, top);
+    repaintWindow(ShownWindow::spectrum);
+    EXPECT_TRUE(waitFor([&] { return patternShown(); })) << "after change " << step;
+  }
+  drawPattern(2);
+  repaintWindow(ShownWindow::spectrum);
+  EXPECT_TRUE(waitFor([&] { return patternShown(); })) << "after a new pattern";
+  flip(width - 1, height - 1);
+  repaintWindow(ShownWindow::spectrum);
+  EXPECT_TRUE(waitFor([&] { return patternShown(); })) << "after a change to the new pattern";
+  scribbleAndExpose(*probe, window.id, width, height);
+  EXPECT_TRUE(waitFor([&] { return patternShown(); })) << "uncovered";
 }
 
 // A window with nothing to show yet has no picture to restore: uncovering asks for a paint.

@@ -52,13 +52,14 @@ std::string pathOf(const char *program) {
 
 }  // namespace
 
-bool startXvfb(XvfbServer &server, int depth, bool sharedMemory) {
+bool startXvfb(XvfbServer &server, int depth, bool sharedMemory, int width, int height) {
   const std::string xvfb = pathOf("Xvfb");
   if (xvfb.empty()) return false;
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return false;
   const std::string fd = std::to_string(pipeFds[1]);
-  const std::string screen = "1024x768x" + std::to_string(depth);
+  const std::string screen =
+      std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
   const char *arguments[] = {"Xvfb",      "-displayfd", fd.c_str(),
                              "-screen",   "0",          screen.c_str(),
                              "-nolisten", "tcp",        sharedMemory ? nullptr : "-extension",

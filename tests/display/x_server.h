@@ -22,9 +22,10 @@ struct XvfbServer {
   std::string name;  // ":N"
 };
 
-// Starts Xvfb on a free display number with one screen of the given depth, offering shared
-// memory images (MIT-SHM) or not; false on failure.
-bool startXvfb(XvfbServer &server, int depth = 24, bool sharedMemory = true);
+// Starts Xvfb on a free display number with one screen of the given depth and size, offering
+// shared memory images (MIT-SHM) or not; false on failure.
+bool startXvfb(XvfbServer &server, int depth = 24, bool sharedMemory = true, int width = 1024,
+               int height = 768);
 // Ends the server (SIGTERM, or SIGKILL to make it vanish abruptly) and reaps it.
 void stopXvfb(XvfbServer &server, bool abruptly = false);
 // Freezes the server (SIGSTOP) so that it answers nothing, or lets it go on (SIGCONT).
