@@ -11,6 +11,14 @@
 #include <random>
 #include <vector>
 
+#include "common/dib_view.h"
+#include "spectrum/fft1d.h"
+#include "spectrum/grey_levels.h"
+#include "spectrum/lanes.h"
+#include "spectrum/spectrum.h"
+#include "spectrum/workers.h"
+#include "tests/spectrum/picture_fixture.h"
+
 namespace {
 
 using Exact = std::complex<long double>;
@@ -149,6 +157,65 @@ TEST(Taper, TheSameBitsOnEveryPlatform) {
       for (int i = 0; i < 4; ++i) digest = (digest ^ ((bits >> (8 * i)) & 0xff)) * 1099511628211ull;
     }
     EXPECT_EQ(digest, c.digest);
+  }
+}
+
+class TaperedSpectrum : public PictureTest {
+ protected:
+  void TearDown() override {
+    spectrumOptions.taper = Taper::none;
+    spectrumKernels = kernels_;
+    spectrumThreads = threads_;
+    PictureTest::TearDown();
+  }
+  const LaneKernels *kernels_ = spectrumKernels;
+  int threads_ = spectrumThreads;
+};
+
+// Every kernel set reads the tapered levels for its row pass: whole tiles of rows, rows fewer
+// than its lanes, rows shorter than its lanes. The row pass's planes are fft1d of the levels
+// applyTaper gives.
+TEST_F(TaperedSpectrum, EveryKernelSetTransformsTheTaperedLevels) {
+  const int shapes[][2] = {{64, 64}, {32, 4}, {4, 32}, {128, 16}};
+  std::mt19937 random(3);
+  for (const auto &shape : shapes) {
+    setUpPicture(shape[0], shape[1]);
+    const int w2 = shape[0], h2 = shape[1];
+    for (int y = 0; y < h2; ++y) {
+      for (int x = 0; x < w2; ++x) {
+        const auto level = static_cast<std::uint8_t>(random() % 256);
+        setPictureGrey(x, y, level, static_cast<std::uint8_t>(255 - level), level);
+      }
+    }
+    for (Taper taper : {Taper::periodic, Taper::hann}) {
+      std::vector<float> levels(static_cast<size_t>(w2) * h2);
+      std::vector<float *> rows;
+      for (int y = 0; y < h2; ++y) {
+        rows.push_back(&levels[static_cast<size_t>(y) * w2]);
+        // Spectrum rows count up from the picture's bottom row, as the file stores them.
+        for (int x = 0; x < w2; ++x) {
+          rows[y][x] = greyOfByteSum(byteSum(pictureBytes(x, h2 - 1 - y)));
+        }
+      }
+      applyTaper(taper, rows.data(), w2, h2, 1);
+      std::vector<float> re(static_cast<size_t>(w2)), im(static_cast<size_t>(w2));
+      for (const LaneKernels *kernels : runnableKernels()) {
+        SCOPED_TRACE(std::string(kernels->name) + " " + taperName(taper) + " " +
+                     std::to_string(w2) + " x " + std::to_string(h2));
+        spectrumKernels = kernels;
+        spectrumOptions.taper = taper;
+        spectrumThreads = 2;
+        computeSpectrum(0, 0, 0, 0);
+        for (int y = 0; y < h2; ++y) {
+          std::copy(rows[y], rows[y] + w2, re.begin());
+          std::fill(im.begin(), im.end(), 0.0f);
+          fft1d(re.data(), im.data(), w2);
+          ASSERT_EQ(bitsOf(re), bitsOf(std::vector<float>(realPlane[y], realPlane[y] + w2))) << y;
+          ASSERT_EQ(bitsOf(im), bitsOf(std::vector<float>(imagPlane[y], imagPlane[y] + w2))) << y;
+        }
+      }
+    }
+    tearDownPicture();
   }
 }
 
