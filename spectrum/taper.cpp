@@ -3,6 +3,7 @@
 // transform of its own along the rows.
 #include "spectrum/taper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -63,21 +64,36 @@ UnitRoot unitRoot(long k, long n) {
 }
 
 // The unscaled inverse transform, X(u) -> sum over u of X(u) e^(2 pi i u x / n), of kLanes
-// sequences at once (one in each lane), n a power of two up to kPlaneCapacity: radix-2 decimation
-// in frequency with a table of twiddles per stage; the last two stages need no multiplication.
-// Element x of the result stands at reversed[x].
+// sequences at once (one in each lane), n a power of two up to kPlaneCapacity: decimation in
+// frequency, radix 4 (one radix-2 stage first when n is an odd power of two), with a table of
+// twiddles per stage; the last stage needs no multiplication. Element x of the result stands at
+// reversed[x].
 struct InverseTransform {
   int n;
-  std::vector<double> twiddleRe;  // stage of half m = n / 2, ..., 4: e^(2 pi i k / 2m), k < m
-  std::vector<double> twiddleIm;
+  bool radix2First;
+  // The radix-2 stage's e^(2 pi i k / n), k < n / 2, as (re, im); then for each radix-4 stage on
+  // blocks of 4q, W^k, W^2k and W^3k with W = e^(2 pi i / 4q), k < q, as three (re, im).
+  std::vector<double> twiddles;
   std::vector<int> reversed;
 
   explicit InverseTransform(int size) : n(size), reversed(size) {
-    for (int m = n / 2; m >= 4; m /= 2) {
-      for (int k = 0; k < m; ++k) {
-        const UnitRoot w = unitRoot(k, 2 * m);
-        twiddleRe.push_back(w.re);
-        twiddleIm.push_back(w.im);
+    int stages = 0;
+    while ((1 << stages) < n) ++stages;
+    radix2First = stages % 2 == 1;
+    int block = n;
+    if (radix2First) {
+      for (int k = 0; k < n / 2; ++k) {
+        const UnitRoot w = unitRoot(k, n);
+        twiddles.insert(twiddles.end(), {w.re, w.im});
+      }
+      block /= 2;
+    }
+    for (; block > 4; block /= 4) {
+      for (int k = 0; k < block / 4; ++k) {
+        for (int power = 1; power <= 3; ++power) {
+          const UnitRoot w = unitRoot(static_cast<long>(power) * k, block);
+          twiddles.insert(twiddles.end(), {w.re, w.im});
+        }
       }
     }
     for (int i = 0, j = 0; i < n; ++i) {
@@ -89,42 +105,55 @@ struct InverseTransform {
   }
 
   void run(Doubles *re, Doubles *im) const {
-    const double *wr = twiddleRe.data();
-    const double *wi = twiddleIm.data();
-    for (int m = n / 2; m >= 4; wr += m, wi += m, m /= 2) {
-      for (int start = 0; start < n; start += 2 * m) {
-        for (int k = start; k < start + m; ++k) {
-          const Doubles ar = re[k], ai = im[k], br = re[k + m], bi = im[k + m];
-          re[k] = ar + br;
-          im[k] = ai + bi;
-          const Doubles dr = ar - br, di = ai - bi;
-          re[k + m] = dr * wr[k - start] - di * wi[k - start];
-          im[k + m] = dr * wi[k - start] + di * wr[k - start];
+    const double *w = twiddles.data();
+    int block = n;
+    if (radix2First) {
+      const int m = n / 2;
+      for (int k = 0; k < m; ++k, w += 2) {
+        const Doubles ar = re[k], ai = im[k], br = re[k + m], bi = im[k + m];
+        re[k] = ar + br;
+        im[k] = ai + bi;
+        const Doubles dr = ar - br, di = ai - bi;
+        re[k + m] = dr * w[0] - di * w[1];
+        im[k + m] = dr * w[1] + di * w[0];
+      }
+      block = m;
+    }
+    for (; block >= 4; block /= 4) {
+      const int q = block / 4;
+      const bool twiddled = block > 4;
+      for (int start = 0; start < n; start += block) {
+        for (int k = 0; k < q; ++k) {
+          const int i0 = start + k, i1 = i0 + q, i2 = i1 + q, i3 = i2 + q;
+          const Doubles t0r = re[i0] + re[i2], t0i = im[i0] + im[i2];
+          const Doubles t1r = re[i0] - re[i2], t1i = im[i0] - im[i2];
+          const Doubles t2r = re[i1] + re[i3], t2i = im[i1] + im[i3];
+          // i (x1 - x3)
+          const Doubles t3r = im[i3] - im[i1], t3i = re[i1] - re[i3];
+          re[i0] = t0r + t2r;
+          im[i0] = t0i + t2i;
+          const Doubles y1r = t0r - t2r, y1i = t0i - t2i;
+          const Doubles y2r = t1r + t3r, y2i = t1i + t3i;
+          const Doubles y3r = t1r - t3r, y3i = t1i - t3i;
+          if (twiddled) {
+            const double *wk = w + 6 * k;  // W^k, W^2k, W^3k
+            re[i1] = y1r * wk[2] - y1i * wk[3];
+            im[i1] = y1r * wk[3] + y1i * wk[2];
+            re[i2] = y2r * wk[0] - y2i * wk[1];
+            im[i2] = y2r * wk[1] + y2i * wk[0];
+            re[i3] = y3r * wk[4] - y3i * wk[5];
+            im[i3] = y3r * wk[5] + y3i * wk[4];
+          } else {
+            re[i1] = y1r;
+            im[i1] = y1i;
+            re[i2] = y2r;
+            im[i2] = y2i;
+            re[i3] = y3r;
+            im[i3] = y3i;
+          }
         }
       }
-    }
-    if (n >= 4) {
-      for (int k = 0; k < n; k += 4) {
-        // Half 2: twiddles 1 and i; then half 1.
-        const Doubles r0 = re[k] + re[k + 2], i0 = im[k] + im[k + 2];
-        const Doubles r1 = re[k + 1] + re[k + 3], i1 = im[k + 1] + im[k + 3];
-        const Doubles r2 = re[k] - re[k + 2], i2 = im[k] - im[k + 2];
-        const Doubles r3 = im[k + 3] - im[k + 1], i3 = re[k + 1] - re[k + 3];
-        re[k] = r0 + r1;
-        im[k] = i0 + i1;
-        re[k + 1] = r0 - r1;
-        im[k + 1] = i0 - i1;
-        re[k + 2] = r2 + r3;
-        im[k + 2] = i2 + i3;
-        re[k + 3] = r2 - r3;
-        im[k + 3] = i2 - i3;
-      }
-    } else if (n == 2) {
-      const Doubles r0 = re[0], i0 = im[0];
-      re[0] = r0 + re[1];
-      im[0] = i0 + im[1];
-      re[1] = r0 - re[1];
-      im[1] = i0 - im[1];
+      if (twiddled) w += 6 * q;
     }
   }
 };
@@ -150,23 +179,34 @@ void storeDoubles(double *to, Doubles v) {
 // is V(u, .) convolved with g: a causal and an anticausal first-order recursion per column, each
 // started where the periodic sum puts it. Column u = 0 holds only a's mean slope, a line.
 // The rows of T then go through the inverse transform, two real rows as one complex one.
-struct SmoothComponent {
-  int w2 = 0;
-  int h2 = 0;
-  int stride = 0;          // columns u = 0 .. w2 / 2 of T, padded to whole groups after u = 0
-  std::vector<double> re;  // T, row after row
-  std::vector<double> im;
-  std::vector<double> rowZero;  // the zero row that stands for rows past h2
-};
 
 // The columns solveColumns takes at once: eight registers of independent recursions, so that
 // each step waits on no other, and two cache lines of every row of T.
 constexpr int kColumnGroup = 8 * kLanes;
 
-// T for columns u0 .. u0 + kColumnGroup - 1 (u0 >= 1; those past w2 / 2 are padding).
-void solveColumns(SmoothComponent &t, int u0, const std::vector<double> &b,
+struct SmoothComponent {
+  int w2 = 0;
+  int h2 = 0;
+  // Columns u = 1 .. w2 / 2 of T in groups of kColumnGroup (the last one padded), each group
+  // stored whole, row after row: a group's recursions run through memory in order.
+  std::vector<double> re;
+  std::vector<double> im;
+  std::vector<double> line;  // column u = 0, which is real
+  std::vector<double> zero;  // a group's row of zeros, for rows past h2
+
+  double *at(std::vector<double> &plane, int group, int y) {
+    return &plane[(static_cast<size_t>(group) * h2 + y) * kColumnGroup];
+  }
+  const double *row(const std::vector<double> &plane, int group, int y) const {
+    return y < h2 ? &plane[(static_cast<size_t>(group) * h2 + y) * kColumnGroup] : zero.data();
+  }
+};
+
+// T for the columns of one group (those past w2 / 2 are padding).
+void solveColumns(SmoothComponent &t, int group, const std::vector<double> &b,
                   const std::vector<UnitRoot> &across) {
   constexpr int kVectors = kColumnGroup / kLanes;
+  const int u0 = 1 + group * kColumnGroup;
   const int w2 = t.w2;
   const int h2 = t.h2;
   Doubles r[kVectors], factor[kVectors], oneMinusPower[kVectors], edgeRe[kVectors],
@@ -191,7 +231,7 @@ void solveColumns(SmoothComponent &t, int u0, const std::vector<double> &b,
       power *= power;
     }
     r[v][lane] = ratio;
-    factor[v][lane] = -1 / root;
+    factor[v][lane] = -1 / root / w2;  // with the inverse transform's scale, a power of two
     oneMinusPower[v][lane] = rest;
     const UnitRoot w = unitRoot(u, w2);
     edgeRe[v][lane] = 1 - w.re;
@@ -234,10 +274,9 @@ void solveColumns(SmoothComponent &t, int u0, const std::vector<double> &b,
     er[v] /= oneMinusPower[v];
     ei[v] /= oneMinusPower[v];
   }
-  const size_t stride = static_cast<size_t>(t.stride);
   for (int y = 0; y < h2; ++y) {
-    double *rowRe = &t.re[y * stride + u0];
-    double *rowIm = &t.im[y * stride + u0];
+    double *rowRe = t.at(t.re, group, y);
+    double *rowIm = t.at(t.im, group, y);
     for (int v = 0; v < kVectors; ++v) {
       Doubles xr, xi;
       input(y, v, xr, xi);
@@ -249,8 +288,8 @@ void solveColumns(SmoothComponent &t, int u0, const std::vector<double> &b,
   }
   // T = -(causal + anticausal - x) / sqrt(t^2 - 4).
   for (int y = h2 - 1; y >= 0; --y) {
-    double *rowRe = &t.re[y * stride + u0];
-    double *rowIm = &t.im[y * stride + u0];
+    double *rowRe = t.at(t.re, group, y);
+    double *rowIm = t.at(t.im, group, y);
     for (int v = 0; v < kVectors; ++v) {
       Doubles xr, xi;
       input(y, v, xr, xi);
@@ -270,39 +309,55 @@ void subtractRows(const SmoothComponent &t, const InverseTransform &inverse, flo
                   int y0) {
   const int w2 = t.w2;
   const int h2 = t.h2;
-  const double *firstRe[kLanes], *firstIm[kLanes], *secondRe[kLanes], *secondIm[kLanes];
+  Doubles re[kPlaneCapacity], im[kPlaneCapacity];
+  // first + i second, the first and second rows of each lane; past w2 / 2 both are the
+  // conjugates of their mirror columns.
   for (int lane = 0; lane < kLanes; ++lane) {
     const int y = y0 + 2 * lane;
-    const size_t first = static_cast<size_t>(y) * t.stride;
-    firstRe[lane] = y < h2 ? &t.re[first] : t.rowZero.data();
-    firstIm[lane] = y < h2 ? &t.im[first] : t.rowZero.data();
-    secondRe[lane] = y + 1 < h2 ? &t.re[first + t.stride] : t.rowZero.data();
-    secondIm[lane] = y + 1 < h2 ? &t.im[first + t.stride] : t.rowZero.data();
+    re[0][lane] = y < h2 ? t.line[y] : 0;
+    im[0][lane] = y + 1 < h2 ? t.line[y + 1] : 0;
   }
-  Doubles re[kPlaneCapacity], im[kPlaneCapacity];
-  // first + i second; past w2 / 2 both are the conjugates of their mirror columns.
-  for (int u = 0; u <= w2 / 2; ++u) {
+  for (int group = 0; group * kColumnGroup < w2 / 2; ++group) {
+    const double *firstRe[kLanes], *firstIm[kLanes], *secondRe[kLanes], *secondIm[kLanes];
     for (int lane = 0; lane < kLanes; ++lane) {
-      re[u][lane] = firstRe[lane][u] - secondIm[lane][u];
-      im[u][lane] = firstIm[lane][u] + secondRe[lane][u];
+      const int y = y0 + 2 * lane;
+      firstRe[lane] = t.row(t.re, group, y);
+      firstIm[lane] = t.row(t.im, group, y);
+      secondRe[lane] = t.row(t.re, group, y + 1);
+      secondIm[lane] = t.row(t.im, group, y + 1);
     }
-  }
-  for (int u = w2 / 2 + 1; u < w2; ++u) {
-    for (int lane = 0; lane < kLanes; ++lane) {
-      re[u][lane] = firstRe[lane][w2 - u] + secondIm[lane][w2 - u];
-      im[u][lane] = secondRe[lane][w2 - u] - firstIm[lane][w2 - u];
+    const int u0 = 1 + group * kColumnGroup;
+    const int count = std::min(kColumnGroup, w2 / 2 + 1 - u0);
+    for (int j = 0; j < count; ++j) {
+      Doubles a, b, c, d;
+      for (int lane = 0; lane < kLanes; ++lane) {
+        a[lane] = firstRe[lane][j];
+        b[lane] = firstIm[lane][j];
+        c[lane] = secondRe[lane][j];
+        d[lane] = secondIm[lane][j];
+      }
+      const int u = u0 + j;
+      re[u] = a - d;
+      im[u] = b + c;
+      if (u < w2 - u) {
+        re[w2 - u] = a + d;
+        im[w2 - u] = c - b;
+      }
     }
   }
   inverse.run(re, im);
-  const double scale = 1.0 / w2;
+  float unused[kPlaneCapacity];  // stands for the rows past h2
+  float *first[kLanes], *second[kLanes];
   for (int lane = 0; lane < kLanes; ++lane) {
     const int y = y0 + 2 * lane;
-    for (int part = 0; part < 2 && y + part < h2; ++part) {
-      const Doubles *values = part == 0 ? re : im;
-      float *row = grey[y + part];
-      for (int x = 0; x < w2; ++x) {
-        row[x] = static_cast<float>(row[x] - values[inverse.reversed[x]][lane] * scale);
-      }
+    first[lane] = y < h2 ? grey[y] : unused;
+    second[lane] = y + 1 < h2 ? grey[y + 1] : unused;
+  }
+  for (int x = 0; x < w2; ++x) {
+    const Doubles r = re[inverse.reversed[x]], i = im[inverse.reversed[x]];
+    for (int lane = 0; lane < kLanes; ++lane) {
+      first[lane][x] = static_cast<float>(first[lane][x] - r[lane]);
+      second[lane][x] = static_cast<float>(second[lane][x] - i[lane]);
     }
   }
 }
@@ -315,10 +370,11 @@ void subtractSmoothComponent(float *const *grey, int w2, int h2, int threads) {
   std::lock_guard<std::mutex> hold(lock);
   t.w2 = w2;
   t.h2 = h2;
-  t.stride = 1 + (w2 / 2 + kColumnGroup - 1) / kColumnGroup * kColumnGroup;
-  t.re.resize(static_cast<size_t>(t.stride) * h2);
-  t.im.resize(static_cast<size_t>(t.stride) * h2);
-  t.rowZero.assign(static_cast<size_t>(t.stride), 0.0);
+  const int columnGroups = (w2 / 2 + kColumnGroup - 1) / kColumnGroup;
+  t.re.resize(static_cast<size_t>(columnGroups) * h2 * kColumnGroup);
+  t.im.resize(static_cast<size_t>(columnGroups) * h2 * kColumnGroup);
+  t.line.resize(static_cast<size_t>(h2));
+  t.zero.assign(kColumnGroup, 0.0);
 
   std::vector<double> b(static_cast<size_t>(h2));
   for (int y = 0; y < h2; ++y) b[y] = static_cast<double>(grey[y][w2 - 1]) - grey[y][0];
@@ -337,15 +393,10 @@ void subtractSmoothComponent(float *const *grey, int w2, int h2, int threads) {
   }
   // Column 0: V(0, v) / (2 cos(2 pi v / h2) - 2) = -A(0) / (1 - e^(-2 pi i v / h2)), v > 0,
   // whose inverse transform is the line -A(0) (h2 - 1 - 2 y) / (2 h2).
-  for (int y = 0; y < h2; ++y) {
-    t.re[static_cast<size_t>(y) * t.stride] = -across[0].re * (h2 - 1 - 2 * y) / (2.0 * h2);
-    t.im[static_cast<size_t>(y) * t.stride] = 0;
-  }
-  const int columnGroups = (w2 / 2 + kColumnGroup - 1) / kColumnGroup;
+  for (int y = 0; y < h2; ++y) t.line[y] = -across[0].re * (h2 - 1 - 2 * y) / (2.0 * h2) / w2;
   std::atomic<int> next{0};
   runOnWorkers(threads, [&](int) {
-    for (int g = next++; g < columnGroups; g = next++)
-      solveColumns(t, 1 + g * kColumnGroup, b, across);
+    for (int g = next++; g < columnGroups; g = next++) solveColumns(t, g, b, across);
   });
   const int rowGroups = (h2 + 2 * kLanes - 1) / (2 * kLanes);
   next = 0;
