@@ -253,26 +253,25 @@ void solveColumns(SmoothComponent &t, int group, const std::vector<double> &b,
     }
   };
   // The causal sum's value at h2 - 1 and the anticausal one's at 0, periodic: sums over one
-  // period divided by 1 - r^h2.
-  Doubles cr[kVectors] = {}, ci[kVectors] = {}, er[kVectors] = {}, ei[kVectors] = {};
-  Doubles power[kVectors];
+  // period divided by 1 - r^h2. Of the input, only the column jumps b need summing: the row
+  // jumps are two impulses, A at 0 and -A at h2 - 1.
+  Doubles pb[kVectors] = {}, qb[kVectors] = {}, power[kVectors], last[kVectors];
   for (int v = 0; v < kVectors; ++v) power[v] = Doubles{} + 1;
   for (int y = 0; y < h2; ++y) {
     for (int v = 0; v < kVectors; ++v) {
-      Doubles xr, xi;
-      input(y, v, xr, xi);
-      cr[v] = xr + r[v] * cr[v];
-      ci[v] = xi + r[v] * ci[v];
-      er[v] += power[v] * xr;
-      ei[v] += power[v] * xi;
+      pb[v] = b[y] + r[v] * pb[v];  // sum of r^j b(h2 - 1 - j)
+      qb[v] += power[v] * b[y];     // sum of r^j b(j)
+      last[v] = power[v];           // r^(h2 - 1) at the end
       power[v] *= r[v];
     }
   }
+  Doubles cr[kVectors], ci[kVectors], er[kVectors], ei[kVectors];
   for (int v = 0; v < kVectors; ++v) {
-    cr[v] /= oneMinusPower[v];
-    ci[v] /= oneMinusPower[v];
-    er[v] /= oneMinusPower[v];
-    ei[v] /= oneMinusPower[v];
+    const Doubles fromLast = last[v] - 1, toLast = 1 - last[v];
+    cr[v] = (edgeRe[v] * pb[v] + jumpRe[v] * fromLast) / oneMinusPower[v];
+    ci[v] = (edgeIm[v] * pb[v] + jumpIm[v] * fromLast) / oneMinusPower[v];
+    er[v] = (edgeRe[v] * qb[v] + jumpRe[v] * toLast) / oneMinusPower[v];
+    ei[v] = (edgeIm[v] * qb[v] + jumpIm[v] * toLast) / oneMinusPower[v];
   }
   for (int y = 0; y < h2; ++y) {
     double *rowRe = t.at(t.re, group, y);
