@@ -346,6 +346,7 @@ void subtractRows(const SmoothComponent &t, const InverseTransform &inverse, flo
   }
   inverse.run(re, im);
   float unused[kPlaneCapacity];  // stands for the rows past h2
+  if (y0 + 2 * kLanes > h2) std::fill(unused, unused + w2, 0.0f);
   float *first[kLanes], *second[kLanes];
   for (int lane = 0; lane < kLanes; ++lane) {
     const int y = y0 + 2 * lane;
