@@ -39,6 +39,7 @@ endfunction()
 wine_test(spectrum_tests
   SOURCES spectrum/fft1d_test.cpp spectrum/spectrum_test.cpp spectrum/fast_path_test.cpp
           spectrum/fast_log_test.cpp spectrum/picture_fixture.cpp spectrum/reference_spectrum.cpp
+          spectrum/taper_test.cpp
   LIBS bmpcore console_scripted platform_windows
   FILTER -SpectrumTest.EveryModeKeyEndToEnd)
 
