@@ -20,6 +20,7 @@
 #define nativeWiden(v) _mm512_maskz_cvtps_pd(0xff, v)
 #define nativeNarrow(v) _mm512_maskz_cvtpd_ps(0xff, v)
 #define nativeAnyLane(mask) (_mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0)
+#define nativeSplat(x) _mm512_set1_pd(x)
 #define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
 #include "spectrum/lanes_x86.inc"
 #define nativeGreyLevels(pass, pixel, rowEnd)                                                      \
