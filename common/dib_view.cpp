@@ -60,12 +60,16 @@ void releasePixels(DibView &view) {
 
 bool allocatePlane(float *(&plane)[kPlaneCapacity], int rows) {
   releasePlane(plane);
-  const std::size_t rowBytes = kPlaneCapacity * sizeof(float);
+  // Rows a page and two cache lines apart: a page apart, a column's elements would all fall in
+  // the same few cache sets, and passes that touch a column of rows at once would evict their own
+  // lines (the whole computation took 5 % longer).
+  const std::size_t rowFloats = kPlaneCapacity + 2 * 64 / sizeof(float);
+  const std::size_t rowBytes = rowFloats * sizeof(float);
   const std::size_t bytes = rowBytes * static_cast<std::size_t>(rows);
   auto *block = static_cast<float *>(obtainZeroedBlock(bytes));
   if (block == nullptr) return false;
   bytesOf(plane) = bytes;
-  for (int y = 0; y < rows; ++y) plane[y] = block + static_cast<std::size_t>(y) * kPlaneCapacity;
+  for (int y = 0; y < rows; ++y) plane[y] = block + static_cast<std::size_t>(y) * rowFloats;
   return true;
 }
 
