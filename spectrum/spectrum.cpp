@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -98,14 +99,28 @@ constexpr long kThreadedPixels = 64 * 64;
 // Rows of the grey mapping that one worker takes at a time.
 constexpr int kRenderRows = 16;
 
-// Runs work(item) for items 0 .. count - 1 on up to `threads` threads, each taking the next item
-// not yet taken; before it takes any, the calling thread runs first() (which may be empty).
+// Runs work(item) for items 0 .. count - 1 on up to `threads` threads; before it takes any, the
+// calling thread runs first() (which may be empty). Each worker owns an equal run of items and
+// takes them in order, so that call after call the same thread touches the same rows and columns
+// and finds them in its own cache; a worker done with its run takes the next items of the others.
 template <class Work>
 void shareItems(int count, int threads, const std::function<void()> &first, const Work &work) {
-  std::atomic<int> next{0};
-  runOnWorkers(threads < count ? threads : count, [&](int worker) {
+  const int workers = threads < count ? threads : count;
+  struct alignas(64) Run {
+    std::atomic<int> next;
+    int end;
+  };
+  std::unique_ptr<Run[]> runs(new Run[workers]);
+  for (int w = 0; w < workers; ++w) {
+    runs[w].next = static_cast<int>(static_cast<long>(count) * w / workers);
+    runs[w].end = static_cast<int>(static_cast<long>(count) * (w + 1) / workers);
+  }
+  runOnWorkers(workers, [&](int worker) {
     if (worker == 0 && first) first();
-    for (int item = next++; item < count; item = next++) work(item);
+    for (int step = 0; step < workers; ++step) {
+      Run &run = runs[(worker + step) % workers];
+      for (int item = run.next++; item < run.end; item = run.next++) work(item);
+    }
   });
 }
 
