@@ -54,6 +54,8 @@ struct LaneKernels {
   int lanes;
   // Whether this processor runs the set.
   bool (*supported)();
+  // The grey levels of spectrum row y, from its picture row in sourceRows.
+  void (*greyRow)(const SpectrumPass &pass, int y, float *levels);
   // Rows y0 .. y0 + lanes - 1 (those below h2): grey levels, fft1d, real and imaginary rows,
   // rowBest.
   void (*transformRows)(SpectrumPass &pass, int y0);
@@ -64,6 +66,9 @@ struct LaneKernels {
   void (*logarithms)(const float *in, float *out, int count);
   // Grey bytes of spectrum rows y0 .. y1 - 1 in the normal view, from the magnitude rows.
   void (*renderRows)(const SpectrumPass &pass, int y0, int y1);
+  // applyTaper's periodic-plus-smooth decomposition of grey (h2 rows of w2 levels) in place, on
+  // up to `threads` threads; the same bits in every set. One call at a time.
+  void (*subtractSmoothComponent)(float *const *grey, int w2, int h2, int threads);
 };
 
 extern const LaneKernels avx512Kernels;
@@ -75,3 +80,5 @@ std::vector<const LaneKernels *> runnableKernels();
 // The set computeSpectrum uses: on first use the widest this processor runs. Tests point it at
 // each set in turn.
 extern const LaneKernels *spectrumKernels;
+// spectrumKernels, set first if it is not.
+const LaneKernels &chosenKernels();

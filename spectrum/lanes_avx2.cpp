@@ -1,10 +1,17 @@
 // The AVX2 kernels: 4 lanes, so that the doubles of a lane group fill one ymm register.
 #include <immintrin.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "spectrum/lanes.h"
+#include "spectrum/unit_root.h"
+#include "spectrum/workers.h"
 
 // The vector types stay inside this file, so their argument passing concerns no caller.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -24,6 +31,7 @@
 #include "spectrum/lanes_x86.inc"
 #define nativeGreyLevels(pass, pixel, rowEnd) (_mm_cvtepi32_ps(byteSums(pixel, rowEnd)) / 3.0f)
 #include "spectrum/lanes_body.inc"
+#include "spectrum/taper_body.inc"
 #pragma GCC pop_options
 
 namespace {
@@ -33,6 +41,12 @@ bool runsAvx2() {
 }
 }  // namespace
 
-const LaneKernels avx2Kernels = {
-    "avx2",           LANES,           runsAvx2, avx2::transformRows, avx2::transformColumns,
-    avx2::logarithms, avx2::renderRows};
+const LaneKernels avx2Kernels = {"avx2",
+                                 LANES,
+                                 runsAvx2,
+                                 avx2::greyRow,
+                                 avx2::transformRows,
+                                 avx2::transformColumns,
+                                 avx2::logarithms,
+                                 avx2::renderRows,
+                                 avx2::subtractSmoothComponent};

@@ -1,10 +1,17 @@
 // The AVX-512 kernels: 8 lanes, so that the doubles of a lane group fill one zmm register.
 #include <immintrin.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "spectrum/lanes.h"
+#include "spectrum/unit_root.h"
+#include "spectrum/workers.h"
 
 // The vector types stay inside this file, so their argument passing concerns no caller.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -27,6 +34,7 @@
   (_mm256_cvtepi32_ps(_mm256_set_m128i(byteSums((pixel) + 12, rowEnd), byteSums(pixel, rowEnd))) / \
    3.0f)
 #include "spectrum/lanes_body.inc"
+#include "spectrum/taper_body.inc"
 #pragma GCC pop_options
 
 namespace {
@@ -40,7 +48,9 @@ bool runsAvx512() {
 const LaneKernels avx512Kernels = {"avx512",
                                    LANES,
                                    runsAvx512,
+                                   avx512::greyRow,
                                    avx512::transformRows,
                                    avx512::transformColumns,
                                    avx512::logarithms,
-                                   avx512::renderRows};
+                                   avx512::renderRows,
+                                   avx512::subtractSmoothComponent};

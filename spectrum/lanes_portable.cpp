@@ -1,8 +1,15 @@
 // The kernels for any processor: 2 lanes in the compiler's vector types, no intrinsics.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "spectrum/lanes.h"
+#include "spectrum/unit_root.h"
+#include "spectrum/workers.h"
 
 // The vector types stay inside this file, so their argument passing concerns no caller.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -20,6 +27,7 @@
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeGreyLevels(pass, pixel, rowEnd) greyLevelsByTable(pass, pixel)
 #include "spectrum/lanes_body.inc"
+#include "spectrum/taper_body.inc"
 
 namespace {
 bool everywhere() {
@@ -30,7 +38,9 @@ bool everywhere() {
 const LaneKernels portableKernels = {"portable",
                                      LANES,
                                      everywhere,
+                                     portable::greyRow,
                                      portable::transformRows,
                                      portable::transformColumns,
                                      portable::logarithms,
-                                     portable::renderRows};
+                                     portable::renderRows,
+                                     portable::subtractSmoothComponent};

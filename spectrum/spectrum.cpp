@@ -62,9 +62,9 @@ void setPixel(int x, int y, int w2, std::uint8_t value) {
 SpectrumPass pass;
 
 // The grey levels of the analysed rectangle after the chosen taper, by spectrum row; null when
-// no taper is chosen, and the kernels read the picture itself. Takes the levels from
-// pass.greyOfSum, which must be filled.
-const float *const *taperedGrey(int threads) {
+// no taper is chosen, and the kernels read the picture itself. Takes the picture rows from
+// pass.sourceRows, which must be filled.
+const float *const *taperedGrey(const LaneKernels &kernels, int threads) {
   static std::vector<float> levels;
   static const float *rows[kPlaneCapacity];
   if (spectrumOptions.taper == Taper::none) return nullptr;
@@ -81,10 +81,7 @@ const float *const *taperedGrey(int threads) {
   std::atomic<int> next{0};
   runOnWorkers(threads, [&](int) {
     for (int y0 = kGreyRows * next++; y0 < h2; y0 = kGreyRows * next++) {
-      for (int y = y0; y < y0 + kGreyRows && y < h2; ++y) {
-        const std::uint8_t *pixel = sourceRow(y, h2);
-        for (int x = 0; x < w2; ++x, pixel += 3) writable[y][x] = pass.greyOfSum[byteSum(pixel)];
-      }
+      for (int y = y0; y < y0 + kGreyRows && y < h2; ++y) kernels.greyRow(pass, y, writable[y]);
     }
   });
   applyTaper(spectrumOptions.taper, writable, w2, h2, threads);
@@ -151,7 +148,7 @@ void reorderedIndexes(int n, int *order) {
   for (int k = 0; k < n; ++k) order[k] = static_cast<int>(indexes[k]);
 }
 
-void preparePass(int logScale, int dcCut, int threads) {
+void preparePass(const LaneKernels &kernels, int logScale, int dcCut, int threads) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
   pass.w2 = w2;
@@ -164,7 +161,7 @@ void preparePass(int logScale, int dcCut, int threads) {
   pass.dcCut = dcCut;
   for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
-  pass.greyRows = taperedGrey(threads);
+  pass.greyRows = taperedGrey(kernels, threads);
   widenedTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
   widenedTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
   reorderedIndexes(w2, pass.rowOrder);
@@ -325,6 +322,11 @@ std::vector<const LaneKernels *> runnableKernels() {
 
 const LaneKernels *spectrumKernels = nullptr;
 
+const LaneKernels &chosenKernels() {
+  if (spectrumKernels == nullptr) spectrumKernels = runnableKernels().front();
+  return *spectrumKernels;
+}
+
 SpectrumOptions spectrumOptions;
 SpectrumSwitches spectrumSwitches;
 std::mutex spectrumComputeLock;
@@ -334,8 +336,7 @@ namespace {
 void computeLocked(int logScale, int dcCut, int zoom4, int showOriginal) {
   spectrumSwitches = SpectrumSwitches{logScale, dcCut, zoom4, showOriginal};
   if (!usableState()) return;
-  if (spectrumKernels == nullptr) spectrumKernels = runnableKernels().front();
-  const LaneKernels &kernels = *spectrumKernels;
+  const LaneKernels &kernels = chosenKernels();
   if (showOriginal) {
     renderSpectrumPixels(kernels, 1, showOriginal, dcCut, zoom4);
     return;
@@ -353,7 +354,7 @@ void computeLocked(int logScale, int dcCut, int zoom4, int showOriginal) {
               kThreadedPixels
           ? spectrumThreads
           : 1;
-  preparePass(logScale, dcCut, threads);
+  preparePass(kernels, logScale, dcCut, threads);
   transformAllRows(kernels, threads);
   transformAllColumns(kernels, threads);
   renderSpectrumPixels(kernels, threads, showOriginal, dcCut, zoom4);
