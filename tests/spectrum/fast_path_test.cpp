@@ -101,22 +101,6 @@ constexpr bool kInstrumented = false;
 
 using FastPathTest = PictureTest;
 
-// A setting of computeSpectrum (its kernel set, its thread count) changed for one test and set
-// back however the test ends, a failed assertion included.
-template <typename T>
-class SettingRestored {
- public:
-  explicit SettingRestored(T &setting) : setting_(setting), saved_(setting) {}
-  SettingRestored(T &setting, T value) : SettingRestored(setting) { setting_ = value; }
-  ~SettingRestored() { setting_ = saved_; }
-  SettingRestored(const SettingRestored &) = delete;
-  SettingRestored &operator=(const SettingRestored &) = delete;
-
- private:
-  T &setting_;
-  T saved_;
-};
-
 TEST_F(FastPathTest, EqualsThePlainComputationForEverySizeAndMode) {
   const int modes[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0},
                           {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 1, 1}};

@@ -36,3 +36,19 @@ class PictureTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 };
+
+// A setting of computeSpectrum (its kernel set, its thread count) changed for one test and set
+// back however the test ends, a failed assertion included.
+template <typename T>
+class SettingRestored {
+ public:
+  explicit SettingRestored(T &setting) : setting_(setting), saved_(setting) {}
+  SettingRestored(T &setting, T value) : SettingRestored(setting) { setting_ = value; }
+  ~SettingRestored() { setting_ = saved_; }
+  SettingRestored(const SettingRestored &) = delete;
+  SettingRestored &operator=(const SettingRestored &) = delete;
+
+ private:
+  T &setting_;
+  T saved_;
+};
