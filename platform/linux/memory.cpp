@@ -20,12 +20,13 @@ constexpr bool kFromCheckedHeap = false;
 // Transparent huge pages cover only whole, aligned 2 MB stretches of a mapping.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// The mapping's length: whole huge pages for a block of at least one, whose last one the block
-// may fill only in part (a 3 MB picture takes two faults instead of 768); whole small pages for
-// a smaller block, which a huge page would give far more memory than it asked for.
+// The mapping's length: whole huge pages for a block of at least one that fills at least half of
+// its last one (a 3 MB picture takes two faults instead of 768); whole small pages for a smaller
+// block, or past the last whole huge page for a shorter tail (a plane of 4 MB and a few rows'
+// padding), where a huge page would give far more memory than was asked for.
 std::size_t mappedBytes(std::size_t bytes) {
-  const std::size_t unit =
-      bytes >= kHugePage ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const bool hugeTail = bytes >= kHugePage && bytes % kHugePage >= kHugePage / 2;
+  const std::size_t unit = hugeTail ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return (bytes + unit - 1) / unit * unit;
 }
 
