@@ -289,12 +289,18 @@ void transformAllColumns(const LaneKernels &kernels, int threads) {
   shareItems(
       panels, threads,
       [w2] {
-        // The whole counter in one write: the same bytes, without a system call per column.
-        std::string counter;
-        char text[32];
-        for (int x = 0; x < w2; ++x) {
-          counter.append(text,
-                         static_cast<size_t>(std::snprintf(text, sizeof text, "\r%d    \r", x)));
+        // The whole counter in one write: the same bytes, without a system call per column. Its
+        // text depends on w2 alone, so it is formatted once per width (under the compute lock).
+        static std::string counter;
+        static int counterWidth = -1;
+        if (counterWidth != w2) {
+          counter.clear();
+          char text[32];
+          for (int x = 0; x < w2; ++x) {
+            counter.append(text,
+                           static_cast<size_t>(std::snprintf(text, sizeof text, "\r%d    \r", x)));
+          }
+          counterWidth = w2;
         }
         if (!quiet) consolePrintf("%s", counter.c_str());
       },
