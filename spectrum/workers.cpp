@@ -2,6 +2,8 @@
 // job.
 #include "spectrum/workers.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -39,7 +41,23 @@ struct Pool {
   const std::function<void(int)> *job = nullptr;
   int helpers = 0;           // helper threads started
   bool cannotStart = false;  // a start failed once: no more attempts
+  // Copies of generation and running for the waits' first stretch, which watch them without
+  // the lock.
+  std::atomic<std::uint64_t> published{0};
+  std::atomic<int> unfinished{0};
 };
+
+// How long a thread watches for the next job, or for the helpers' end, before it sleeps: a
+// computation's passes follow each other within microseconds, and waking a sleeping processor
+// (in a virtual machine above all) can take longer than a pass.
+constexpr std::chrono::microseconds kWatch{200};
+
+// Returns when done() holds or kWatch has passed.
+template <class Done>
+void watchFor(const Done &done) {
+  const auto until = std::chrono::steady_clock::now() + kWatch;
+  while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+}
 
 // Never destroyed: the helpers still wait on it while the process ends.
 Pool &pool = *new Pool;
@@ -47,6 +65,9 @@ Pool &pool = *new Pool;
 void helperMain(int worker, std::uint64_t seen) {
   std::unique_lock<std::mutex> hold(pool.lock);
   for (;;) {
+    hold.unlock();
+    watchFor([&] { return pool.published.load(std::memory_order_acquire) != seen; });
+    hold.lock();
     pool.wake.wait(hold, [&] { return pool.generation != seen; });
     seen = pool.generation;
     if (worker > pool.taking) continue;
@@ -54,6 +75,7 @@ void helperMain(int worker, std::uint64_t seen) {
     hold.unlock();
     job(worker);
     hold.lock();
+    pool.unfinished.store(pool.running - 1, std::memory_order_release);
     if (--pool.running == 0) pool.done.notify_one();
   }
 }
@@ -82,12 +104,15 @@ void runOnWorkers(int threads, const std::function<void(int)> &job) {
       pool.job = &job;
       pool.taking = taking;
       pool.running = taking;
+      pool.unfinished.store(taking, std::memory_order_relaxed);
       ++pool.generation;
+      pool.published.store(pool.generation, std::memory_order_release);
     }
   }
   if (taking > 0) pool.wake.notify_all();
   job(0);
   if (taking == 0) return;
+  watchFor([] { return pool.unfinished.load(std::memory_order_acquire) == 0; });
   std::unique_lock<std::mutex> hold(pool.lock);
   pool.done.wait(hold, [] { return pool.running == 0; });
 }
