@@ -61,41 +61,6 @@ void setPixel(int x, int y, int w2, std::uint8_t value) {
 
 SpectrumPass pass;
 
-// The grey levels of the analysed rectangle after the chosen taper, by spectrum row; null when
-// no taper is chosen, and the kernels read the picture itself. Takes the picture rows from
-// pass.sourceRows, which must be filled.
-const float *const *taperedGrey(const LaneKernels &kernels, int threads) {
-  static std::vector<float> levels;
-  static const float *rows[kPlaneCapacity];
-  if (spectrumOptions.taper == Taper::none) return nullptr;
-  const int w2 = spectrumView.header.biWidth;
-  const int h2 = spectrumView.header.biHeight;
-  levels.resize(static_cast<size_t>(w2) * h2);
-  float *writable[kPlaneCapacity];
-  for (int y = 0; y < h2; ++y) {
-    writable[y] = &levels[static_cast<size_t>(y) * w2];
-    rows[y] = writable[y];
-  }
-  // Rows a block at a time on every thread, as the taper works after them.
-  constexpr int kGreyRows = 16;
-  std::atomic<int> next{0};
-  runOnWorkers(threads, [&](int) {
-    for (int y0 = kGreyRows * next++; y0 < h2; y0 = kGreyRows * next++) {
-      for (int y = y0; y < y0 + kGreyRows && y < h2; ++y) kernels.greyRow(pass, y, writable[y]);
-    }
-  });
-  applyTaper(spectrumOptions.taper, writable, w2, h2, threads);
-  return rows;
-}
-// Set while a window's recomputation runs: its lines stay off the console.
-bool quiet = false;
-
-// Below this many pixels a second thread costs more than it saves.
-constexpr long kThreadedPixels = 64 * 64;
-
-// Rows of the grey mapping that one worker takes at a time.
-constexpr int kRenderRows = 16;
-
 // Runs work(item) for items 0 .. count - 1 on up to `threads` threads; before it takes any, the
 // calling thread runs first() (which may be empty). Each worker owns an equal run of items and
 // takes them in order, so that call after call the same thread touches the same rows and columns
@@ -120,6 +85,40 @@ void shareItems(int count, int threads, const std::function<void()> &first, cons
     }
   });
 }
+
+// The grey levels of the analysed rectangle after the chosen taper, by spectrum row; null when
+// no taper is chosen, and the kernels read the picture itself. Takes the picture rows from
+// pass.sourceRows, which must be filled.
+const float *const *taperedGrey(const LaneKernels &kernels, int threads) {
+  static std::vector<float> levels;
+  static const float *rows[kPlaneCapacity];
+  if (spectrumOptions.taper == Taper::none) return nullptr;
+  const int w2 = spectrumView.header.biWidth;
+  const int h2 = spectrumView.header.biHeight;
+  levels.resize(static_cast<size_t>(w2) * h2);
+  float *writable[kPlaneCapacity];
+  for (int y = 0; y < h2; ++y) {
+    writable[y] = &levels[static_cast<size_t>(y) * w2];
+    rows[y] = writable[y];
+  }
+  // Rows a block at a time on every thread, as the taper works after them.
+  constexpr int kGreyRows = 16;
+  shareItems((h2 + kGreyRows - 1) / kGreyRows, threads, nullptr, [&](int block) {
+    for (int y = block * kGreyRows; y < (block + 1) * kGreyRows && y < h2; ++y) {
+      kernels.greyRow(pass, y, writable[y]);
+    }
+  });
+  applyTaper(spectrumOptions.taper, writable, w2, h2, threads);
+  return rows;
+}
+// Set while a window's recomputation runs: its lines stay off the console.
+bool quiet = false;
+
+// Below this many pixels a second thread costs more than it saves.
+constexpr long kThreadedPixels = 64 * 64;
+
+// Rows of the grey mapping that one worker takes at a time.
+constexpr int kRenderRows = 16;
 
 // 1 / root if root is a power of two, whose reciprocal multiplies exactly like the division.
 float exactReciprocal(float root) {
