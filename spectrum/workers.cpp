@@ -75,8 +75,8 @@ void helperMain(int worker, std::uint64_t seen) {
     hold.unlock();
     job(worker);
     hold.lock();
-    pool.unfinished.store(pool.running - 1, std::memory_order_release);
-    if (--pool.running == 0) pool.done.notify_one();
+    pool.unfinished.store(--pool.running, std::memory_order_release);
+    if (pool.running == 0) pool.done.notify_one();
   }
 }
 
