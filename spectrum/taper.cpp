@@ -2,11 +2,7 @@
 // periodic-plus-smooth decomposition itself runs in the lane kernels (taper_body.inc).
 #include "spectrum/taper.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cmath>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "spectrum/lanes.h"
