@@ -26,6 +26,7 @@
 #define nativeWiden(v) _mm256_cvtps_pd(v)
 #define nativeNarrow(v) _mm256_cvtpd_ps(v)
 #define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
+#define nativeFloatSum(a, b) ((a) + (b))
 #define nativeSplat(x) _mm256_set1_pd(x)
 #define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)
 #include "spectrum/lanes_x86.inc"

@@ -27,6 +27,9 @@
 #define nativeWiden(v) _mm512_maskz_cvtps_pd(0xff, v)
 #define nativeNarrow(v) _mm512_maskz_cvtpd_ps(0xff, v)
 #define nativeAnyLane(mask) (_mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0)
+// A butterfly's float sums as b * 1 + a, which is exactly a + b: on processors with separate
+// adding and multiplying pipes, the adding ones also carry every conversion, and this evens them.
+#define nativeFloatSum(a, b) _mm256_maskz_fmadd_ps(0xff, b, _mm256_set1_ps(1.0f), a)
 #define nativeSplat(x) _mm512_set1_pd(x)
 #define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
 #include "spectrum/lanes_x86.inc"
