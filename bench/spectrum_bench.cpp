@@ -2,10 +2,15 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
 #include <limits>
 #include <map>
 #include <string>
@@ -57,102 +62,197 @@ void oursTapered(benchmark::State &state, Taper taper, int threads) {
 // The same job with FFTW's single-precision 2-D transform: grey levels in, grey bytes out, on
 // `threads` threads: FFTW's own for the transform, our pool for the loops around it, each
 // thread taking a band of rows.
-void fftw(benchmark::State &state, Mode mode, int threads) {
-  const int size = static_cast<int>(state.range(0));
-  loadBenchPicture(size);
-  const size_t count = static_cast<size_t>(size) * size;
-  fftwf_complex *data = fftwf_alloc_complex(count);
-  std::vector<float> magnitude(count);
-  fftwf_plan_with_nthreads(threads);
-  fftwf_plan plan = fftwf_plan_dft_2d(size, size, data, data, FFTW_FORWARD, FFTW_MEASURE);
-  const float scale = 1.0f / static_cast<float>(size);
+struct FftwJob {
+  int size;
+  int threads;
+  Mode mode;
+  fftwf_complex *data;
+  fftwf_plan plan;
+  std::vector<float> magnitude;
+  std::vector<float> bandHigh;
+  std::vector<float> bandLow;
   float grey[kByteSums];
-  for (int sum = 0; sum < kByteSums; ++sum) grey[sum] = greyOfByteSum(sum);
-  std::vector<float> bandHigh(threads);
-  std::vector<float> bandLow(threads);
+};
+
+void startFftwJob(FftwJob &job, int size, Mode mode, int threads) {
+  loadBenchPicture(size);
+  job.size = size;
+  job.threads = threads;
+  job.mode = mode;
+  const size_t count = static_cast<size_t>(size) * size;
+  job.data = fftwf_alloc_complex(count);
+  job.magnitude.assign(count, 0);
+  job.bandHigh.assign(threads, 0);
+  job.bandLow.assign(threads, 0);
+  fftwf_plan_with_nthreads(threads);
+  job.plan = fftwf_plan_dft_2d(size, size, job.data, job.data, FFTW_FORWARD, FFTW_MEASURE);
+  for (int sum = 0; sum < kByteSums; ++sum) job.grey[sum] = greyOfByteSum(sum);
+}
+
+void endFftwJob(FftwJob &job) {
+  fftwf_destroy_plan(job.plan);
+  fftwf_free(job.data);
+}
+
+void runFftwJob(FftwJob &job) {
+  const int size = job.size;
+  const int threads = job.threads;
+  const Mode mode = job.mode;
+  fftwf_complex *const data = job.data;
+  const float scale = 1.0f / static_cast<float>(size);
   // Rows first .. last - 1 of the band that worker takes.
   auto band = [size, threads](int worker, int limit, size_t &first, size_t &last) {
     first = static_cast<size_t>(limit) * worker / threads * size;
     last = static_cast<size_t>(limit) * (worker + 1) / threads * size;
   };
-  for (auto _ : state) {
-    runOnWorkers(threads, [&](int worker) {
-      size_t first, last;
-      band(worker, size, first, last);
-      for (size_t i = first; i < last; ++i) {
-        const std::uint8_t *p = benchPicture.data() + i * 3;
-        data[i][0] = grey[byteSum(p)];
-        data[i][1] = 0;
-      }
-    });
-    fftwf_execute(plan);
-    runOnWorkers(threads, [&](int worker) {
-      size_t first, last;
-      band(worker, size, first, last);
-      float high = 0;
-      float low = std::numeric_limits<float>::max();
-      for (size_t i = first; i < last; ++i) {
-        float v = std::sqrt(data[i][0] * data[i][0] + data[i][1] * data[i][1]) * scale;
-        if (mode.logScale && v > 0) v = std::log(v);
-        if (mode.dcCut && i == 0) v = 0;
-        magnitude[i] = v;
-        if (v > high) high = v;
-        if (v < low) low = v;
-      }
-      bandHigh[worker] = high;
-      bandLow[worker] = low;
-    });
-    float high = 0;
-    float low = magnitude[0];
-    for (int worker = 0; worker < threads; ++worker) {
-      if (bandHigh[worker] > high) high = bandHigh[worker];
-      if (bandLow[worker] < low) low = bandLow[worker];
+  runOnWorkers(threads, [&](int worker) {
+    size_t first, last;
+    band(worker, size, first, last);
+    for (size_t i = first; i < last; ++i) {
+      const std::uint8_t *p = benchPicture.data() + i * 3;
+      data[i][0] = job.grey[byteSum(p)];
+      data[i][1] = 0;
     }
-    const float factor = high > low ? 255.0f / (high - low) : 0;
-    std::uint8_t *out = spectrumView.pixels;
-    runOnWorkers(threads, [&](int worker) {
-      size_t first, last;
-      band(worker, size, first, last);
-      if (!mode.zoom4) {
-        for (size_t i = first; i < last; ++i) {
-          out[3 * i] = out[3 * i + 1] = out[3 * i + 2] =
-              static_cast<std::uint8_t>((magnitude[i] - low) * factor);
-        }
-        return;
-      }
-      for (size_t y = first / size; y < last / size; ++y) {
-        for (int x = 0; x < size; ++x) {
-          const size_t from = y / 4 * size + x / 4;
-          const size_t to = (y * size + x) * 3;
-          out[to] = out[to + 1] = out[to + 2] =
-              static_cast<std::uint8_t>((magnitude[from] - low) * factor);
-        }
-      }
-    });
-    if (mode.dcCut) out[0] = out[1] = out[2] = 0;
-    benchmark::DoNotOptimize(out[0]);
+  });
+  fftwf_execute(job.plan);
+  runOnWorkers(threads, [&](int worker) {
+    size_t first, last;
+    band(worker, size, first, last);
+    float high = 0;
+    float low = std::numeric_limits<float>::max();
+    for (size_t i = first; i < last; ++i) {
+      float v = std::sqrt(data[i][0] * data[i][0] + data[i][1] * data[i][1]) * scale;
+      if (mode.logScale && v > 0) v = std::log(v);
+      if (mode.dcCut && i == 0) v = 0;
+      job.magnitude[i] = v;
+      if (v > high) high = v;
+      if (v < low) low = v;
+    }
+    job.bandHigh[worker] = high;
+    job.bandLow[worker] = low;
+  });
+  float high = 0;
+  float low = job.magnitude[0];
+  for (int worker = 0; worker < threads; ++worker) {
+    if (job.bandHigh[worker] > high) high = job.bandHigh[worker];
+    if (job.bandLow[worker] < low) low = job.bandLow[worker];
   }
-  fftwf_destroy_plan(plan);
-  fftwf_free(data);
+  const float factor = high > low ? 255.0f / (high - low) : 0;
+  std::uint8_t *out = spectrumView.pixels;
+  runOnWorkers(threads, [&](int worker) {
+    size_t first, last;
+    band(worker, size, first, last);
+    if (!mode.zoom4) {
+      for (size_t i = first; i < last; ++i) {
+        out[3 * i] = out[3 * i + 1] = out[3 * i + 2] =
+            static_cast<std::uint8_t>((job.magnitude[i] - low) * factor);
+      }
+      return;
+    }
+    for (size_t y = first / size; y < last / size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const size_t from = y / 4 * size + x / 4;
+        const size_t to = (y * size + x) * 3;
+        out[to] = out[to + 1] = out[to + 2] =
+            static_cast<std::uint8_t>((job.magnitude[from] - low) * factor);
+      }
+    }
+  });
+  if (mode.dcCut) out[0] = out[1] = out[2] = 0;
+  benchmark::DoNotOptimize(out[0]);
+}
+
+void fftw(benchmark::State &state, Mode mode, int threads) {
+  FftwJob job;
+  startFftwJob(job, static_cast<int>(state.range(0)), mode, threads);
+  for (auto _ : state) runFftwJob(job);
+  endFftwJob(job);
 }
 
 // FFTW's transform alone on one thread: how much of the job is the transform.
-void fftwTransformOnly(benchmark::State &state) {
-  const int size = static_cast<int>(state.range(0));
+struct BareTransform {
+  fftwf_complex *data;
+  fftwf_plan plan;
+};
+
+void startBareTransform(BareTransform &bare, int size) {
   const size_t count = static_cast<size_t>(size) * size;
-  fftwf_complex *data = fftwf_alloc_complex(count);
+  bare.data = fftwf_alloc_complex(count);
   fftwf_plan_with_nthreads(1);
-  fftwf_plan plan = fftwf_plan_dft_2d(size, size, data, data, FFTW_FORWARD, FFTW_MEASURE);
+  bare.plan = fftwf_plan_dft_2d(size, size, bare.data, bare.data, FFTW_FORWARD, FFTW_MEASURE);
   for (size_t i = 0; i < count; ++i) {
-    data[i][0] = static_cast<float>(i % 255);
-    data[i][1] = 0;
+    bare.data[i][0] = static_cast<float>(i % 255);
+    bare.data[i][1] = 0;
   }
+}
+
+void endBareTransform(BareTransform &bare) {
+  fftwf_destroy_plan(bare.plan);
+  fftwf_free(bare.data);
+}
+
+void fftwTransformOnly(benchmark::State &state) {
+  BareTransform bare;
+  startBareTransform(bare, static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    fftwf_execute(plan);
-    benchmark::DoNotOptimize(data[0][0]);
+    fftwf_execute(bare.plan);
+    benchmark::DoNotOptimize(bare.data[0][0]);
   }
-  fftwf_destroy_plan(plan);
-  fftwf_free(data);
+  endBareTransform(bare);
+}
+
+// Two jobs timed side by side, each in ms per call, and the ratio of the first to the second.
+struct SideBySide {
+  double first;
+  double second;
+  double ratio;
+};
+
+// Seconds on the process's CPU clock (every thread's time) or on the wall clock.
+double clockSeconds(bool cpu) {
+  timespec now;
+  clock_gettime(cpu ? CLOCK_PROCESS_CPUTIME_ID : CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Each round times a burst of calls of one job, then of the other (which goes first alternates),
+// each after a pause, so that neither meets the other's threads still at work, and after one
+// untimed call. The medians over the rounds, of each job's time and of the ratio within a round,
+// hardly move when the machine's speed does: a change touches both jobs of a round alike.
+SideBySide sideBySide(const std::function<void()> &first, const std::function<void()> &second,
+                      bool cpu) {
+  constexpr int kRounds = 41;
+  constexpr int kBurst = 8;
+  std::vector<double> times[2];
+  std::vector<double> ratios;
+  for (int round = 0; round < kRounds; ++round) {
+    double perCall[2];
+    for (int turn = 0; turn < 2; ++turn) {
+      const int which = (round + turn) % 2;
+      const std::function<void()> &job = which == 0 ? first : second;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      job();
+      const double start = clockSeconds(cpu);
+      for (int call = 0; call < kBurst; ++call) job();
+      perCall[which] = (clockSeconds(cpu) - start) / kBurst * 1e3;
+    }
+    times[0].push_back(perCall[0]);
+    times[1].push_back(perCall[1]);
+    ratios.push_back(perCall[0] / perCall[1]);
+  }
+  auto median = [](std::vector<double> &values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  return {median(times[0]), median(times[1]), median(ratios)};
+}
+
+// ours on `threads` threads in `mode`, one call.
+void oursOnce(const Mode &mode, int threads) {
+  const int taken = spectrumThreads;
+  spectrumThreads = threads;
+  computeSpectrum(mode.logScale, mode.dcCut, mode.zoom4, 0);
+  spectrumThreads = taken;
 }
 
 // Keeps every run's time per iteration so that main can print ours beside FFTW's.
@@ -227,6 +327,8 @@ int main(int argc, char **argv) {
         ->MeasureProcessCPUTime()
         ->UseRealTime();
   }
+  bool whole = true;
+  for (int i = 1; i < argc; ++i) whole &= std::strncmp(argv[i], "--benchmark_filter", 18) != 0;
   benchmark::Initialize(&argc, argv);
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -258,33 +360,36 @@ int main(int argc, char **argv) {
                   transformTime == reporter.milliseconds.end() ? 0.0 : transformTime->second);
     }
   }
-  // The figures that have targets, at 1024 x 1024: ours on one thread against FFTW's bare
-  // transform on one thread (both CPU time), and ours on every thread against FFTW's whole job on
-  // as many (wall-clock time).
-  const std::string bare = "fftw-transform-only/1024/real_time";
-  std::printf("\ntargets, 1024 x 1024:\n");
-  for (const Mode &mode : {kModes[0], kModes[1]}) {
-    const std::string single = benchmarkName("ours-1-thread", mode, 1024);
-    const double limit = mode.logScale ? 1.3 : 1.0;
-    if (reporter.cpuMilliseconds.count(single) > 0 && reporter.cpuMilliseconds.count(bare) > 0) {
+  // The figures that have targets, at 1024 x 1024, each pair timed side by side: ours on one
+  // thread against FFTW's bare transform on one thread (both CPU time), and ours on every thread
+  // against FFTW's whole job on as many (wall-clock time). Only in a whole run: a filtered one
+  // is someone looking at a part.
+  if (whole) {
+    std::printf(
+        "\ntargets, 1024 x 1024, each pair side by side (medians of rounds that take both in "
+        "turn):\n");
+    BareTransform bare;
+    startBareTransform(bare, 1024);
+    loadBenchPicture(1024);
+    for (const Mode &mode : {kModes[0], kModes[1]}) {
+      const SideBySide figures =
+          sideBySide([&] { oursOnce(mode, 1); }, [&] { fftwf_execute(bare.plan); }, true);
       std::printf(
           "  one thread, %-6s ours %5.2f ms CPU, FFTW's bare transform %5.2f ms CPU: %.2fx "
           "(target <= %.2fx)\n",
-          mode.name, reporter.cpuMilliseconds[single], reporter.cpuMilliseconds[bare],
-          reporter.cpuMilliseconds[single] / reporter.cpuMilliseconds[bare], limit);
+          mode.name, figures.first, figures.second, figures.ratio, mode.logScale ? 1.3 : 1.0);
     }
-  }
-  for (const Mode &mode : kModes) {
-    const std::string ours = benchmarkName("ours", mode, 1024);
-    const std::string theirs = benchmarkName(fftwSame, mode, 1024);
-    if (reporter.milliseconds.count(ours) == 0 || reporter.milliseconds.count(theirs) == 0)
-      continue;
-    // With its CPU time: above the one-thread figure, it is what the busy cores cost each other.
-    std::printf(
-        "  %d threads, %-15s ours %5.2f ms (%5.2f ms CPU), FFTW's job %5.2f ms: %.2fx (target <= "
-        "0.50x)\n",
-        threads, mode.name, reporter.milliseconds[ours], reporter.cpuMilliseconds[ours],
-        reporter.milliseconds[theirs], reporter.milliseconds[ours] / reporter.milliseconds[theirs]);
+    endBareTransform(bare);
+    for (const Mode &mode : kModes) {
+      FftwJob job;
+      startFftwJob(job, 1024, mode, threads);
+      const SideBySide figures =
+          sideBySide([&] { oursOnce(mode, threads); }, [&] { runFftwJob(job); }, false);
+      endFftwJob(job);
+      std::printf(
+          "  %d threads, %-15s ours %5.2f ms, FFTW's job %5.2f ms: %.2fx (target <= 0.50x)\n",
+          threads, mode.name, figures.first, figures.second, figures.ratio);
+    }
   }
   // The tapers against the plain recompute they come with (target: periodic-plus-smooth at most
   // twice the plain one).
