@@ -2,15 +2,11 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <functional>
 #include <limits>
 #include <map>
 #include <string>
@@ -18,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_picture.h"
+#include "bench/side_by_side.h"
 #include "common/dib_view.h"
 #include "spectrum/grey_levels.h"
 #include "spectrum/spectrum.h"
@@ -201,52 +198,6 @@ void fftwTransformOnly(benchmark::State &state) {
   endBareTransform(bare);
 }
 
-// Two jobs timed side by side, each in ms per call, and the ratio of the first to the second.
-struct SideBySide {
-  double first;
-  double second;
-  double ratio;
-};
-
-// Seconds on the process's CPU clock (every thread's time) or on the wall clock.
-double clockSeconds(bool cpu) {
-  timespec now;
-  clock_gettime(cpu ? CLOCK_PROCESS_CPUTIME_ID : CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// Each round times a burst of calls of one job, then of the other (which goes first alternates),
-// each after a pause, so that neither meets the other's threads still at work, and after one
-// untimed call. The medians over the rounds, of each job's time and of the ratio within a round,
-// hardly move when the machine's speed does: a change touches both jobs of a round alike.
-SideBySide sideBySide(const std::function<void()> &first, const std::function<void()> &second,
-                      bool cpu) {
-  constexpr int kRounds = 41;
-  constexpr int kBurst = 8;
-  std::vector<double> times[2];
-  std::vector<double> ratios;
-  for (int round = 0; round < kRounds; ++round) {
-    double perCall[2];
-    for (int turn = 0; turn < 2; ++turn) {
-      const int which = (round + turn) % 2;
-      const std::function<void()> &job = which == 0 ? first : second;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      job();
-      const double start = clockSeconds(cpu);
-      for (int call = 0; call < kBurst; ++call) job();
-      perCall[which] = (clockSeconds(cpu) - start) / kBurst * 1e3;
-    }
-    times[0].push_back(perCall[0]);
-    times[1].push_back(perCall[1]);
-    ratios.push_back(perCall[0] / perCall[1]);
-  }
-  auto median = [](std::vector<double> &values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  };
-  return {median(times[0]), median(times[1]), median(ratios)};
-}
-
 // ours on `threads` threads in `mode`, one call.
 void oursOnce(const Mode &mode, int threads) {
   const int taken = spectrumThreads;
@@ -368,12 +319,14 @@ int main(int argc, char **argv) {
     std::printf(
         "\ntargets, 1024 x 1024, each pair side by side (medians of rounds that take both in "
         "turn):\n");
+    // Bursts of eight calls after a pause of 2 ms: our threads watch for work for 200 us.
+    constexpr Rounds kPairs{41, 8, 2, true};
     BareTransform bare;
     startBareTransform(bare, 1024);
     loadBenchPicture(1024);
     for (const Mode &mode : {kModes[0], kModes[1]}) {
       const SideBySide figures =
-          sideBySide([&] { oursOnce(mode, 1); }, [&] { fftwf_execute(bare.plan); }, true);
+          sideBySide([&] { oursOnce(mode, 1); }, [&] { fftwf_execute(bare.plan); }, kPairs);
       std::printf(
           "  one thread, %-6s ours %5.2f ms CPU, FFTW's bare transform %5.2f ms CPU: %.2fx "
           "(target <= %.2fx)\n",
@@ -384,7 +337,8 @@ int main(int argc, char **argv) {
       FftwJob job;
       startFftwJob(job, 1024, mode, threads);
       const SideBySide figures =
-          sideBySide([&] { oursOnce(mode, threads); }, [&] { runFftwJob(job); }, false);
+          sideBySide([&] { oursOnce(mode, threads); }, [&] { runFftwJob(job); },
+                     Rounds{kPairs.count, kPairs.burst, kPairs.pauseMs, false});
       endFftwJob(job);
       std::printf(
           "  %d threads, %-15s ours %5.2f ms, FFTW's job %5.2f ms: %.2fx (target <= 0.50x)\n",
