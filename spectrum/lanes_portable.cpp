@@ -22,9 +22,9 @@
 #define nativeWiden(v) __builtin_convertvector(v, Doubles)
 #define nativeNarrow(v) __builtin_convertvector(v, Floats)
 #define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
-// Unfused: the same sum, without needing a fused instruction.
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeSplat(x) (Doubles{x, x})
+// Unfused: the same sum, without needing a fused instruction.
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeGreyLevels(pass, pixel, rowEnd) greyLevelsByTable(pass, pixel)
 #include "spectrum/lanes_body.inc"
