@@ -30,16 +30,21 @@ struct Mode {
 const Mode kModes[] = {{"linear", 0, 0, 0}, {"log", 1, 0, 0}, {"log+dcCut+zoom4", 1, 1, 1}};
 const int kSizes[] = {256, 512, 1024};
 
+// ours on `threads` threads in `mode`, one call.
+void oursOnce(const Mode &mode, int threads) {
+  const int taken = spectrumThreads;
+  spectrumThreads = threads;
+  computeSpectrum(mode.logScale, mode.dcCut, mode.zoom4, 0);
+  spectrumThreads = taken;
+}
+
 // computeSpectrum on `threads` threads.
 void ours(benchmark::State &state, Mode mode, int threads) {
   loadBenchPicture(static_cast<int>(state.range(0)));
-  const int taken = spectrumThreads;
-  spectrumThreads = threads;
   for (auto _ : state) {
-    computeSpectrum(mode.logScale, mode.dcCut, mode.zoom4, 0);
+    oursOnce(mode, threads);
     benchmark::DoNotOptimize(spectrumView.pixels[0]);
   }
-  spectrumThreads = taken;
 }
 
 // computeSpectrum in linear mode with an edge taper, on `threads` threads.
@@ -196,14 +201,6 @@ void fftwTransformOnly(benchmark::State &state) {
     benchmark::DoNotOptimize(bare.data[0][0]);
   }
   endBareTransform(bare);
-}
-
-// ours on `threads` threads in `mode`, one call.
-void oursOnce(const Mode &mode, int threads) {
-  const int taken = spectrumThreads;
-  spectrumThreads = threads;
-  computeSpectrum(mode.logScale, mode.dcCut, mode.zoom4, 0);
-  spectrumThreads = taken;
 }
 
 // Keeps every run's time per iteration so that main can print ours beside FFTW's.
