@@ -12,6 +12,27 @@
 // logarithms of a magnitude row's share run eight vectors abreast.
 constexpr int kPanelColumns = 64;
 
+// The doubles of one step of three stages: the (re, im) twiddle pairs of its twelve butterflies.
+constexpr int kTripleTwiddles = 14;
+// Room for the steps of every transform length up to kPlaneCapacity.
+constexpr int kTripleCapacity =
+    kTripleTwiddles * (kPlaneCapacity / 8 + kPlaneCapacity / 64 + kPlaneCapacity / 512);
+
+// The twiddles of one transform length, widened to double once rather than in every butterfly.
+struct TwiddlePlan {
+  // fft1dTwiddles, stage after stage: what a stage done on its own reads.
+  double re[kPlaneCapacity];
+  double im[kPlaneCapacity];
+  // The same pairs in the order that three stages done at once (half, half / 2 and half / 4
+  // apart) take them, so that one pointer follows them: for every such group and every k below
+  // half / 4, the first stage's pairs k, k + half / 4, k + half / 2 and k + 3 * half / 4, the
+  // second stage's pairs k and k + half / 4, and the third stage's pair k.
+  double triples[kTripleCapacity];
+};
+
+// Fills plan for transforms of length n (a power of two up to kPlaneCapacity).
+void planTwiddles(int n, TwiddlePlan &plan);
+
 // Everything one computeSpectrum call hands its kernels; filled by the caller before a pass.
 struct SpectrumPass {
   int w2;
@@ -27,11 +48,8 @@ struct SpectrumPass {
   const std::uint8_t *sourceRows[kPlaneCapacity];  // the picture row that spectrum row y reads
   // The grey levels of spectrum row y after an edge taper; null to take them from sourceRows.
   const float *const *greyRows;
-  // fft1dTwiddles for w2 and for h2, widened to double once rather than in every butterfly.
-  double rowTwiddleRe[kPlaneCapacity];
-  double rowTwiddleIm[kPlaneCapacity];
-  double columnTwiddleRe[kPlaneCapacity];
-  double columnTwiddleIm[kPlaneCapacity];
+  TwiddlePlan rowTwiddles;       // for w2
+  TwiddlePlan columnTwiddles;    // for h2
   int rowOrder[kPlaneCapacity];  // bit-reversed index for w2
   int columnOrder[kPlaneCapacity];
   float rowRoot;  // sqrt(w2) as a float

@@ -126,17 +126,6 @@ float exactReciprocal(float root) {
   return std::frexp(root, &exponent) == 0.5f ? 1.0f / root : 0.0f;
 }
 
-// fft1dTwiddles of an n-point transform, widened to double.
-void widenedTwiddles(int n, double *re, double *im) {
-  float twiddleRe[kPlaneCapacity];
-  float twiddleIm[kPlaneCapacity];
-  fft1dTwiddles(n, twiddleRe, twiddleIm);
-  for (int k = 0; k + 1 < n; ++k) {
-    re[k] = twiddleRe[k];
-    im[k] = twiddleIm[k];
-  }
-}
-
 // The index that element k of an n-point transform comes from before the reordering, taken from
 // the reordering itself applied to the indexes.
 void reorderedIndexes(int n, int *order) {
@@ -161,8 +150,8 @@ void preparePass(const LaneKernels &kernels, int logScale, int dcCut, int thread
   for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
   pass.greyRows = taperedGrey(kernels, threads);
-  widenedTwiddles(w2, pass.rowTwiddleRe, pass.rowTwiddleIm);
-  widenedTwiddles(h2, pass.columnTwiddleRe, pass.columnTwiddleIm);
+  planTwiddles(w2, pass.rowTwiddles);
+  planTwiddles(h2, pass.columnTwiddles);
   reorderedIndexes(w2, pass.rowOrder);
   reorderedIndexes(h2, pass.columnOrder);
   pass.rowRoot = static_cast<float>(std::sqrt(static_cast<double>(w2)));
@@ -316,6 +305,27 @@ void transformAllColumns(const LaneKernels &kernels, int threads) {
 }
 
 }  // namespace
+
+void planTwiddles(int n, TwiddlePlan &plan) {
+  float twiddleRe[kPlaneCapacity];
+  float twiddleIm[kPlaneCapacity];
+  fft1dTwiddles(n, twiddleRe, twiddleIm);
+  for (int k = 0; k + 1 < n; ++k) {
+    plan.re[k] = twiddleRe[k];
+    plan.im[k] = twiddleIm[k];
+  }
+  int next = 0;
+  for (int half = n / 2, offset = 0; half >= 4; offset += half + half / 2 + half / 4, half /= 8) {
+    const int eighth = half / 4;
+    const int pairs[] = {0, eighth, 2 * eighth, 3 * eighth, half, half + eighth, half + half / 2};
+    for (int k = 0; k < eighth; ++k) {
+      for (const int pair : pairs) {
+        plan.triples[next++] = plan.re[offset + pair + k];
+        plan.triples[next++] = plan.im[offset + pair + k];
+      }
+    }
+  }
+}
 
 std::vector<const LaneKernels *> runnableKernels() {
   std::vector<const LaneKernels *> sets;
