@@ -33,9 +33,23 @@
 #define nativeSplat(x) _mm512_set1_pd(x)
 #define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
 #include "spectrum/lanes_x86.inc"
-#define nativeGreyLevels(pass, pixel, rowEnd)                                                      \
-  (_mm256_cvtepi32_ps(_mm256_set_m128i(byteSums((pixel) + 12, rowEnd), byteSums(pixel, rowEnd))) / \
-   3.0f)
+
+// The byte sums of the eight pixels (24 bytes) at `pixel` of a row that ends at rowEnd, one per
+// 32-bit lane, as byteSums gives them four at a time: the pixels' 12-byte halves go to the two
+// 16-byte lanes, where one shuffle spreads them.
+static inline __m256i byteSumsOfEight(const std::uint8_t *pixel, const std::uint8_t *rowEnd) {
+  __m256i bytes = _mm256_setzero_si256();
+  if (rowEnd - pixel >= 32) {
+    bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(pixel));
+  } else {
+    __builtin_memcpy(&bytes, pixel, 24);
+  }
+  const __m256i halves =
+      _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5));
+  return laneByteSums(_mm256_shuffle_epi8(halves, _mm256_broadcastsi128_si256(pixelsToLanes())));
+}
+#define nativeGreyLevels(pass, pixel, rowEnd) \
+  (_mm256_cvtepi32_ps(byteSumsOfEight(pixel, rowEnd)) / 3.0f)
 #include "spectrum/lanes_body.inc"
 #include "spectrum/taper_body.inc"
 #pragma GCC pop_options
