@@ -48,8 +48,17 @@ static inline __m256i byteSumsOfEight(const std::uint8_t *pixel, const std::uint
       _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5));
   return laneByteSums(_mm256_shuffle_epi8(halves, _mm256_broadcastsi128_si256(pixelsToLanes())));
 }
+
+// A third of each byte sum, rounded as the division rounds it: the product with the float nearest
+// 1/3, corrected once by its exact residual, which a run over all 766 sums shows to agree.
+static inline __m256 thirds(__m256 sums) {
+  const __m256 third = _mm256_set1_ps(1.0f / 3.0f);
+  const __m256 estimate = _mm256_mul_ps(sums, third);
+  const __m256 residual = _mm256_maskz_fnmadd_ps(0xff, estimate, _mm256_set1_ps(3.0f), sums);
+  return _mm256_maskz_fmadd_ps(0xff, residual, third, estimate);
+}
 #define nativeGreyLevels(pass, pixel, rowEnd) \
-  (_mm256_cvtepi32_ps(byteSumsOfEight(pixel, rowEnd)) / 3.0f)
+  thirds(_mm256_cvtepi32_ps(byteSumsOfEight(pixel, rowEnd)))
 #include "spectrum/lanes_body.inc"
 #include "spectrum/taper_body.inc"
 #pragma GCC pop_options

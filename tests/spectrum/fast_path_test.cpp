@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -156,6 +157,37 @@ TEST_F(FastPathTest, EveryThreadCountGivesThePlainComputationsBytes) {
                                   std::to_string(mode[0]) + std::to_string(mode[1]) +
                                   std::to_string(mode[2]);
         ASSERT_TRUE(sameOutcome(actual, expected)) << where;
+      }
+    }
+  }
+}
+
+// The kernels' grey levels against the division, for every byte sum at every place in a row of
+// every kernel width, the row's last pixels included.
+TEST(GreyLevels, EveryKernelSetGivesEachByteSumItsThird) {
+  constexpr int kWidth = 1024;
+  constexpr int kRows = 16;
+  std::vector<std::uint8_t> picture(static_cast<size_t>(kWidth) * 3 * kRows);
+  const auto pass = std::make_unique<SpectrumPass>();
+  pass->w2 = kWidth;
+  for (int sum = 0; sum < kByteSums; ++sum) pass->greyOfSum[sum] = greyOfByteSum(sum);
+  for (int y = 0; y < kRows; ++y) {
+    std::uint8_t *row = &picture[static_cast<size_t>(y) * kWidth * 3];
+    pass->sourceRows[y] = row;
+    for (int x = 0; x < kWidth; ++x) {
+      // Three bytes that add up to sum, which runs through all of them every 766 pixels.
+      const int sum = (7 * x + 97 * y) % kByteSums;
+      for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<std::uint8_t>((sum + c) / 3);
+    }
+  }
+  std::vector<float> levels(kWidth);
+  for (const LaneKernels *kernels : runnableKernels()) {
+    for (int y = 0; y < kRows; ++y) {
+      kernels->greyRow(*pass, y, levels.data());
+      for (int x = 0; x < kWidth; ++x) {
+        const int sum = (7 * x + 97 * y) % kByteSums;
+        ASSERT_EQ(std::memcmp(&levels[x], &pass->greyOfSum[sum], sizeof(float)), 0)
+            << kernels->name << ": sum " << sum << " at x " << x << " gave " << levels[x];
       }
     }
   }
