@@ -47,18 +47,20 @@ void ours(benchmark::State &state, Mode mode, int threads) {
   }
 }
 
+// ours in linear mode with an edge taper, on `threads` threads, one call.
+void taperedOnce(Taper taper, int threads) {
+  spectrumOptions.taper = taper;
+  oursOnce(kModes[0], threads);
+  spectrumOptions.taper = Taper::none;
+}
+
 // computeSpectrum in linear mode with an edge taper, on `threads` threads.
 void oursTapered(benchmark::State &state, Taper taper, int threads) {
   loadBenchPicture(static_cast<int>(state.range(0)));
-  const int taken = spectrumThreads;
-  spectrumThreads = threads;
-  spectrumOptions.taper = taper;
   for (auto _ : state) {
-    computeSpectrum(0, 0, 0, 0);
+    taperedOnce(taper, threads);
     benchmark::DoNotOptimize(spectrumView.pixels[0]);
   }
-  spectrumOptions.taper = Taper::none;
-  spectrumThreads = taken;
 }
 
 // The same job with FFTW's single-precision 2-D transform: grey levels in, grey bytes out, on
@@ -341,18 +343,16 @@ int main(int argc, char **argv) {
           "  %d threads, %-15s ours %5.2f ms, FFTW's job %5.2f ms: %.2fx (target <= 0.50x)\n",
           threads, mode.name, figures.first, figures.second, figures.ratio);
     }
-  }
-  // The tapers against the plain recompute they come with (target: periodic-plus-smooth at most
-  // twice the plain one).
-  const auto plain = reporter.milliseconds.find(benchmarkName("ours", kModes[0], 1024));
-  for (Taper taper : {Taper::periodic, Taper::hann}) {
-    const auto tapered = reporter.milliseconds.find(std::string("ours-taper/") + taperName(taper) +
-                                                    "/1024/process_time/real_time");
-    if (plain == reporter.milliseconds.end() || tapered == reporter.milliseconds.end()) continue;
-    std::printf(
-        "taper %-8s 1024: %8.2f ms, plain %8.2f ms, ratio %.2f (target for periodic: "
-        "2.00)\n",
-        taperName(taper), tapered->second, plain->second, tapered->second / plain->second);
+    // The tapers against the plain recompute they come with, on every thread (target:
+    // periodic-plus-smooth at most twice the plain one).
+    for (Taper taper : {Taper::periodic, Taper::hann}) {
+      const SideBySide figures =
+          sideBySide([&] { taperedOnce(taper, threads); }, [&] { oursOnce(kModes[0], threads); },
+                     Rounds{kPairs.count, kPairs.burst, kPairs.pauseMs, false});
+      std::printf(
+          "  taper %-8s 1024: %5.2f ms, plain %5.2f ms: %.2fx (target for periodic <= 2.00x)\n",
+          taperName(taper), figures.first, figures.second, figures.ratio);
+    }
   }
   benchmark::Shutdown();
   return 0;
