@@ -31,6 +31,7 @@
 #define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)
 #include "spectrum/lanes_x86.inc"
 #define nativeGreyLevels(pass, pixel, rowEnd) (_mm_cvtepi32_ps(byteSums(pixel, rowEnd)) / 3.0f)
+#define nativeTransposeTile(tile) transposeLanes<Floats, Ints>(tile)
 #include "spectrum/lanes_body.inc"
 #include "spectrum/taper_body.inc"
 #pragma GCC pop_options

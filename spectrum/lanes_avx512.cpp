@@ -59,6 +59,36 @@ static inline __m256 thirds(__m256 sums) {
 }
 #define nativeGreyLevels(pass, pixel, rowEnd) \
   thirds(_mm256_cvtepi32_ps(byteSumsOfEight(pixel, rowEnd)))
+
+// Transposes the 8 x 8 floats held as eight rows, by pairs of rows in 512-bit registers: eight
+// two-register permutations where rows of 256 bits take twenty-four.
+static inline void transposeEight(__m256 *rows) {
+  __m512 pairs[4];
+  for (int p = 0; p < 4; ++p) {
+    pairs[p] = _mm512_insertf32x8(_mm512_castps256_ps512(rows[2 * p]), rows[2 * p + 1], 1);
+  }
+  // Four rows by four columns each, row after row: the left and the right half of rows 0 to 3,
+  // then of rows 4 to 7.
+  const __m512i left = _mm512_setr_epi32(0, 1, 2, 3, 8, 9, 10, 11, 16, 17, 18, 19, 24, 25, 26, 27);
+  const __m512i right =
+      _mm512_setr_epi32(4, 5, 6, 7, 12, 13, 14, 15, 20, 21, 22, 23, 28, 29, 30, 31);
+  const __m512 quarters[4] = {_mm512_permutex2var_ps(pairs[0], left, pairs[1]),
+                              _mm512_permutex2var_ps(pairs[0], right, pairs[1]),
+                              _mm512_permutex2var_ps(pairs[2], left, pairs[3]),
+                              _mm512_permutex2var_ps(pairs[2], right, pairs[3])};
+  // Two columns of all eight rows from the upper and the lower quarter of the same side.
+  const __m512i even = _mm512_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28, 1, 5, 9, 13, 17, 21, 25, 29);
+  const __m512i odd = _mm512_setr_epi32(2, 6, 10, 14, 18, 22, 26, 30, 3, 7, 11, 15, 19, 23, 27, 31);
+  for (int side = 0; side < 2; ++side) {
+    const __m512 first = _mm512_permutex2var_ps(quarters[side], even, quarters[side + 2]);
+    const __m512 second = _mm512_permutex2var_ps(quarters[side], odd, quarters[side + 2]);
+    rows[4 * side] = _mm512_extractf32x8_ps(first, 0);
+    rows[4 * side + 1] = _mm512_extractf32x8_ps(first, 1);
+    rows[4 * side + 2] = _mm512_extractf32x8_ps(second, 0);
+    rows[4 * side + 3] = _mm512_extractf32x8_ps(second, 1);
+  }
+}
+#define nativeTransposeTile(tile) transposeEight(reinterpret_cast<__m256 *>(tile))
 #include "spectrum/lanes_body.inc"
 #include "spectrum/taper_body.inc"
 #pragma GCC pop_options

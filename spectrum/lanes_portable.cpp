@@ -27,6 +27,7 @@
 // Unfused: the same sum, without needing a fused instruction.
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeGreyLevels(pass, pixel, rowEnd) greyLevelsByTable(pass, pixel)
+#define nativeTransposeTile(tile) transposeLanes<Floats, Ints>(tile)
 #include "spectrum/lanes_body.inc"
 #include "spectrum/taper_body.inc"
 
