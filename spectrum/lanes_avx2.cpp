@@ -28,6 +28,8 @@
 #define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeSplat(x) _mm256_set1_pd(x)
+#define nativeLookup(table, index) \
+  (Doubles{(table)[(index)[0]], (table)[(index)[1]], (table)[(index)[2]], (table)[(index)[3]]})
 #define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)
 #include "spectrum/lanes_x86.inc"
 #define nativeGreyLevels(pass, pixel, rowEnd) (_mm_cvtepi32_ps(byteSums(pixel, rowEnd)) / 3.0f)

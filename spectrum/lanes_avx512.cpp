@@ -31,6 +31,11 @@
 // adding and multiplying pipes, the adding ones also carry every conversion, and this evens them.
 #define nativeFloatSum(a, b) _mm256_maskz_fmadd_ps(0xff, b, _mm256_set1_ps(1.0f), a)
 #define nativeSplat(x) _mm512_set1_pd(x)
+// One two-register permutation picks each lane's entry of the whole table.
+#define nativeLookup(table, index)                                                            \
+  _mm512_permutex2var_pd(_mm512_load_pd(table),                                               \
+                         _mm512_maskz_cvtepi32_epi64(0xff, reinterpret_cast<__m256i>(index)), \
+                         _mm512_load_pd((table) + 8))
 #define nativeMulAdd(a, b, c) _mm512_maskz_fmadd_pd(0xff, a, b, c)
 #include "spectrum/lanes_x86.inc"
 

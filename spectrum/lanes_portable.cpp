@@ -24,6 +24,7 @@
 #define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeSplat(x) (Doubles{x, x})
+#define nativeLookup(table, index) (Doubles{(table)[(index)[0]], (table)[(index)[1]]})
 // Unfused: the same sum, without needing a fused instruction.
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeGreyLevels(pass, pixel, rowEnd) greyLevelsByTable(pass, pixel)
