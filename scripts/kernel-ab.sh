@@ -30,7 +30,14 @@ done
 } >"$work/base/base_kernels.cpp"
 
 flags=(-O3 -DNDEBUG -Wall -Wextra -ffp-contract=off -fno-fast-math -std=c++20)
-g++ "${flags[@]}" -I"$work/base" -I"$root" -c "$work/base/base_kernels.cpp" -o "$work/base.o"
+# The revision's kernels take the tree's spectrum/lanes.h: one from before a change to it cannot
+# be compared this way.
+if ! g++ "${flags[@]}" -I"$work/base" -I"$root" -c "$work/base/base_kernels.cpp" -o "$work/base.o" \
+  2>"$work/base.log"; then
+  echo "kernel-ab: the kernels of $revision do not build against this tree's spectrum/lanes.h:" >&2
+  head -n 5 "$work/base.log" >&2
+  exit 1
+fi
 g++ "${flags[@]}" -I"$root" -c bench/kernel_ab.cpp -o "$work/kernel_ab.o"
 objects=build-bench/bench/CMakeFiles/bmpspectrum_bench.dir
 g++ -o "$work/kernel_ab" "$work/kernel_ab.o" "$work/base.o" "$objects/bench_picture.cpp.o" \
