@@ -27,6 +27,7 @@
 #define nativeNarrow(v) _mm256_cvtpd_ps(v)
 #define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
+#define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeSplat(x) _mm256_set1_pd(x)
 #define nativeLookup(table, index) \
   (Doubles{(table)[(index)[0]], (table)[(index)[1]], (table)[(index)[2]], (table)[(index)[3]]})

@@ -30,6 +30,8 @@
 // A butterfly's float sums as b * 1 + a, which is exactly a + b: on processors with separate
 // adding and multiplying pipes, the adding ones also carry every conversion, and this evens them.
 #define nativeFloatSum(a, b) _mm256_maskz_fmadd_ps(0xff, b, _mm256_set1_ps(1.0f), a)
+// Fused where the butterflies need only one rounding, which takes the adding pipes off them.
+#define nativeFloatMulAdd(a, b, c) _mm256_maskz_fmadd_ps(0xff, a, b, c)
 #define nativeSplat(x) _mm512_set1_pd(x)
 // One two-register permutation picks each lane's entry of the whole table.
 #define nativeLookup(table, index)                                                            \

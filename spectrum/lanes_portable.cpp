@@ -23,6 +23,7 @@
 #define nativeNarrow(v) __builtin_convertvector(v, Floats)
 #define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
+#define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeSplat(x) (Doubles{x, x})
 #define nativeLookup(table, index) (Doubles{(table)[(index)[0]], (table)[(index)[1]]})
 // Unfused: the same sum, without needing a fused instruction.
