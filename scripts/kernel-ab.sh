@@ -2,7 +2,8 @@
 # The tree's AVX-512 kernels against another revision's, in one process, call by call: the machine's
 # speed drifts by tens of percent over minutes here, so only a ratio taken within each round tells a
 # change of a few percent. Same code against itself reads 1.00 +- 0.01.
-# Usage: scripts/kernel-ab.sh [revision] [rounds] [log 0|1] [threads]   (default HEAD 300 0 1)
+# Usage: scripts/kernel-ab.sh [revision] [rounds] [log 0|1] [threads] [size]
+#   (default HEAD 300 0 1 1024)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

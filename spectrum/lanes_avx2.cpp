@@ -29,6 +29,8 @@
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeSplat(x) _mm256_set1_pd(x)
+#define nativeStream(to, v) _mm_stream_ps(to, reinterpret_cast<__m128>(v))
+#define nativeStreamFence() _mm_sfence()
 #define nativeLookup(table, index) \
   (Doubles{(table)[(index)[0]], (table)[(index)[1]], (table)[(index)[2]], (table)[(index)[3]]})
 #define nativeMulAdd(a, b, c) _mm256_fmadd_pd(a, b, c)

@@ -33,6 +33,8 @@
 // Fused where the butterflies need only one rounding, which takes the adding pipes off them.
 #define nativeFloatMulAdd(a, b, c) _mm256_maskz_fmadd_ps(0xff, a, b, c)
 #define nativeSplat(x) _mm512_set1_pd(x)
+#define nativeStream(to, v) _mm256_stream_ps(to, reinterpret_cast<__m256>(v))
+#define nativeStreamFence() _mm_sfence()
 // One two-register permutation picks each lane's entry of the whole table.
 #define nativeLookup(table, index)                                                            \
   _mm512_permutex2var_pd(_mm512_load_pd(table),                                               \

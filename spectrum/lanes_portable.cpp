@@ -25,6 +25,9 @@
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
 #define nativeSplat(x) (Doubles{x, x})
+// Plain stores: ordered already.
+#define nativeStream(to, v) __builtin_memcpy(to, &(v), sizeof(v))
+#define nativeStreamFence() static_cast<void>(0)
 #define nativeLookup(table, index) (Doubles{(table)[(index)[0]], (table)[(index)[1]]})
 // Unfused: the same sum, without needing a fused instruction.
 #define nativeMulAdd(a, b, c) ((a) * (b) + (c))

@@ -136,6 +136,15 @@ void reorderedIndexes(int n, int *order) {
   for (int k = 0; k < n; ++k) order[k] = static_cast<int>(indexes[k]);
 }
 
+// Whether the first `rows` rows of a plane start on a cache line, as the passes' streamed stores
+// need (tests may point rows elsewhere).
+bool rowsAligned(float *const *plane, int rows) {
+  for (int y = 0; y < rows; ++y) {
+    if (reinterpret_cast<std::uintptr_t>(plane[y]) % 64 != 0) return false;
+  }
+  return true;
+}
+
 void preparePass(const LaneKernels &kernels, int logScale, int dcCut, int threads) {
   const int w2 = spectrumView.header.biWidth;
   const int h2 = spectrumView.header.biHeight;
@@ -147,6 +156,9 @@ void preparePass(const LaneKernels &kernels, int logScale, int dcCut, int thread
   pass.pixels = spectrumView.pixels;
   pass.logScale = logScale;
   pass.dcCut = dcCut;
+  pass.streamPlanes = static_cast<long>(w2) * h2 >= kStreamedPlaneElements &&
+                      rowsAligned(realPlane, h2) && rowsAligned(imagPlane, h2) &&
+                      rowsAligned(magnitudePlane, h2);
   for (int sum = 0; sum < kByteSums; ++sum) pass.greyOfSum[sum] = greyOfByteSum(sum);
   for (int y = 0; y < h2; ++y) pass.sourceRows[y] = sourceRow(y, h2);
   pass.greyRows = taperedGrey(kernels, threads);
