@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The tree's AVX-512 kernels against another revision's, in one process, call by call: the machine's
 # speed drifts by tens of percent over minutes here, so only a ratio taken within each round tells a
-# change of a few percent. Same code against itself reads 1.00 +- 0.01.
+# change of a few percent. Same code against itself reads between 0.98 and 1.00 (the two sets are
+# built apart and lie at different addresses): compare against HEAD first to see today's reading.
 # Usage: scripts/kernel-ab.sh [revision] [rounds] [log 0|1] [threads] [size]
 #   (default HEAD 300 0 1 1024)
 set -euo pipefail
