@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "common/dib_view.h"
+#include "spectrum/fft1d.h"
 #include "spectrum/lanes.h"
 #include "spectrum/spectrum.h"
 #include "spectrum/workers.h"
@@ -189,6 +191,67 @@ TEST(GreyLevels, EveryKernelSetGivesEachByteSumItsThird) {
         ASSERT_EQ(std::memcmp(&levels[x], &pass->greyOfSum[sum], sizeof(float)), 0)
             << kernels->name << ": sum " << sum << " at x " << x << " gave " << levels[x];
       }
+    }
+  }
+}
+
+// Each row holds two waves of nearly equal strength, the stronger one visited later, by gaps from
+// 2^-9 down to below a float's rounding: every kernel set gives each row the maximum and column of
+// fft1d's first strictly largest magnitude, however close the two peaks.
+TEST(RowMaxima, EveryKernelSetTellsNearlyEqualPeaksApart) {
+  constexpr int kWidth = 64;
+  constexpr int kRows = 16;
+  std::vector<std::vector<float>> grey(kRows, std::vector<float>(kWidth));
+  std::vector<std::vector<float>> real(kRows, std::vector<float>(kWidth));
+  std::vector<std::vector<float>> imag(kRows, std::vector<float>(kWidth));
+  std::vector<const float *> greyRows;
+  std::vector<float *> realRows;
+  std::vector<float *> imagRows;
+  std::vector<float> expectedBest(kRows);
+  std::vector<int> expectedX(kRows);
+  for (int y = 0; y < kRows; ++y) {
+    const double stronger = 1 + std::ldexp(1.0, -9 - y);
+    for (int x = 0; x < kWidth; ++x) {
+      const double turn = 2 * std::acos(-1.0) * x / kWidth;
+      grey[y][x] = static_cast<float>(std::cos(3 * turn) + stronger * std::cos(5 * turn));
+    }
+    greyRows.push_back(grey[y].data());
+    realRows.push_back(real[y].data());
+    imagRows.push_back(imag[y].data());
+    std::vector<float> re = grey[y];
+    std::vector<float> im(kWidth, 0.0f);
+    fft1d(re.data(), im.data(), kWidth);
+    float best = 0;
+    for (int x = 0; x < kWidth; ++x) {
+      const float m = static_cast<float>(
+          std::sqrt(static_cast<double>(re[x]) * re[x] + static_cast<double>(im[x]) * im[x]));
+      if (best < m) {
+        best = m;
+        expectedX[y] = x;
+      }
+    }
+    expectedBest[y] = best;
+  }
+  const auto pass = std::make_unique<SpectrumPass>();
+  pass->w2 = kWidth;
+  pass->h2 = kRows;
+  pass->greyRows = greyRows.data();
+  pass->realRows = realRows.data();
+  pass->imagRows = imagRows.data();
+  pass->streamPlanes = false;
+  planTwiddles(kWidth, pass->rowTwiddles);
+  float order[kWidth];
+  float unused[kWidth] = {};
+  for (int k = 0; k < kWidth; ++k) order[k] = static_cast<float>(k);
+  bitPairReorder(order, unused, kWidth);
+  for (int k = 0; k < kWidth; ++k) pass->rowOrder[k] = static_cast<int>(order[k]);
+  pass->rowRoot = 8.0f;  // the root of 64, and its exact reciprocal
+  pass->rowScale = 0.125f;
+  for (const LaneKernels *kernels : runnableKernels()) {
+    for (int y0 = 0; y0 < kRows; y0 += kernels->lanes) kernels->transformRows(*pass, y0);
+    for (int y = 0; y < kRows; ++y) {
+      EXPECT_EQ(pass->rowBest[y], expectedBest[y]) << kernels->name << ", row " << y;
+      EXPECT_EQ(pass->rowBestX[y], expectedX[y]) << kernels->name << ", row " << y;
     }
   }
 }
