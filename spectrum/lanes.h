@@ -17,9 +17,11 @@ constexpr long kStreamedPlaneElements = 1L << 20;
 
 // The doubles of one step of three stages: the (re, im) twiddle pairs of its twelve butterflies.
 constexpr int kTripleTwiddles = 14;
-// Room for the steps of every transform length up to kPlaneCapacity.
-constexpr int kTripleCapacity =
-    kTripleTwiddles * (kPlaneCapacity / 8 + kPlaneCapacity / 64 + kPlaneCapacity / 512);
+// The floats of one step of three stages for a real signal: four for each twiddle pair.
+constexpr int kRealTripleTwiddles = 2 * kTripleTwiddles;
+// The steps of every transform length up to kPlaneCapacity.
+constexpr int kTripleSteps = kPlaneCapacity / 8 + kPlaneCapacity / 64 + kPlaneCapacity / 512;
+constexpr int kTripleCapacity = kTripleTwiddles * kTripleSteps;
 
 // The twiddles of one transform length, widened to double once rather than in every butterfly.
 struct TwiddlePlan {
@@ -31,6 +33,9 @@ struct TwiddlePlan {
   // half / 4, the first stage's pairs k, k + half / 4, k + half / 2 and k + 3 * half / 4, the
   // second stage's pairs k and k + half / 4, and the third stage's pair k.
   double triples[kTripleCapacity];
+  // For each pair (wr, wi) of triples, what a butterfly of a real signal multiplies by, as floats:
+  // wr, -wi, and the zeros +0 * wi and +0 * wr, with their signs.
+  float realTriples[kRealTripleTwiddles * kTripleSteps];
 };
 
 // Fills plan for transforms of length n (a power of two up to kPlaneCapacity).

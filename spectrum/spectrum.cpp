@@ -344,8 +344,14 @@ void planTwiddles(int n, TwiddlePlan &plan) {
     const int pairs[] = {0, eighth, 2 * eighth, 3 * eighth, half, half + eighth, half + half / 2};
     for (int k = 0; k < eighth; ++k) {
       for (const int pair : pairs) {
-        plan.triples[next++] = plan.re[offset + pair + k];
-        plan.triples[next++] = plan.im[offset + pair + k];
+        const float wr = twiddleRe[offset + pair + k];
+        const float wi = twiddleIm[offset + pair + k];
+        plan.realTriples[2 * next] = wr;
+        plan.realTriples[2 * next + 1] = -wi;
+        plan.realTriples[2 * next + 2] = 0.0f * wi;
+        plan.realTriples[2 * next + 3] = 0.0f * wr;
+        plan.triples[next++] = wr;
+        plan.triples[next++] = wi;
       }
     }
   }
