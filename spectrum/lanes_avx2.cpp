@@ -28,6 +28,7 @@
 #define nativeAnyLane(mask) (_mm_movemask_ps(reinterpret_cast<__m128>(mask)) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
+#define nativeFloatMulAddFused false
 #define nativeSplat(x) _mm256_set1_pd(x)
 #define nativeStream(to, v) _mm_stream_ps(to, reinterpret_cast<__m128>(v))
 #define nativeStreamFence() _mm_sfence()

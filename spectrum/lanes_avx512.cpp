@@ -32,6 +32,7 @@
 #define nativeFloatSum(a, b) _mm256_maskz_fmadd_ps(0xff, b, _mm256_set1_ps(1.0f), a)
 // Fused where the butterflies need only one rounding, which takes the adding pipes off them.
 #define nativeFloatMulAdd(a, b, c) _mm256_maskz_fmadd_ps(0xff, a, b, c)
+#define nativeFloatMulAddFused true
 #define nativeSplat(x) _mm512_set1_pd(x)
 #define nativeStream(to, v) _mm256_stream_ps(to, reinterpret_cast<__m256>(v))
 #define nativeStreamFence() _mm_sfence()

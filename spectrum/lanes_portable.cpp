@@ -24,6 +24,7 @@
 #define nativeAnyLane(mask) (((mask)[0] | (mask)[1]) != 0)
 #define nativeFloatSum(a, b) ((a) + (b))
 #define nativeFloatMulAdd(a, b, c) ((a) * (b) + (c))
+#define nativeFloatMulAddFused false
 #define nativeSplat(x) (Doubles{x, x})
 // Plain stores: ordered already.
 #define nativeStream(to, v) __builtin_memcpy(to, &(v), sizeof(v))
